@@ -1,0 +1,14 @@
+// A block of bytes at a 17-bit address, as the I2C transactions of an AT24C1024-family EEPROM.
+// Pins and the write wait come from JobSettings.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kEepromSize = 0x20000;
+constexpr uint32_t kEepromPageSize = 256;
+
+// Page write(s), each followed by the write wait. A block that crosses a 256-byte page boundary
+// is sent as one transaction per page, because the device wraps a page write inside its page.
+void EepromWriteBlock(uint32_t address, int count, const uint8_t* data);
+// One random read of count bytes (at least one byte is read, into buffer[0]).
+void EepromReadBlock(uint32_t address, int count, uint8_t* buffer);

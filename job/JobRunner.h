@@ -1,0 +1,11 @@
+// The worker thread that runs WriteJob.
+#pragma once
+
+// Clears StopRequest, sets the running mark and starts WriteJob on a new thread. False, with the
+// mark cleared again, when no thread could be made.
+bool StartWriteJob();
+// Joins the thread of a job that has ended. Call only while no job runs.
+void ReleaseWorker();
+// Ends the process at once. A running job is abandoned where it stands, without its closing
+// steps; an ended one is joined first.
+[[noreturn]] void EndProcess(int status);

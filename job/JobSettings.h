@@ -1,0 +1,42 @@
+// The settings of one job and the state the UI thread and the worker share.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct SJobSettings {
+    std::string HexFile; // path of the Intel HEX file; any length
+    uint8_t AddressMask = 0; // 0x04 "A0 (A1)" pin high, 0x08 "A1 (A2)" pin high
+    uint8_t WriteWait = 5; // milliseconds after each page write
+    uint8_t RetryMax = 5; // write-and-verify attempts per data record
+    int32_t iSerialPort = 0; // 1 = COM1 ... 20 = COM20
+};
+
+// How the last job ended; front ends that report an exit status read it instead of the log texts.
+enum class JobResult : int {
+    None, // no job has ended yet
+    Success, // every data record written and verified
+    PortOpenError,
+    FileOpenError,
+    FileReadError,
+    Stopped,
+    WriteError,
+    RecordError,
+    AddressError,
+};
+
+struct SJobRunState {
+    std::atomic<int> StopRequest { 0 }; // 1 asks the running job to stop at its next line
+    std::atomic<bool> WorkerThread { false }; // running mark: set before the worker starts, cleared by it last
+    std::atomic<JobResult> Result { JobResult::None };
+};
+
+extern SJobSettings JobSettings;
+extern SJobRunState JobRunState;
+
+constexpr uint8_t kAddressMaskA0 = 0x04;
+constexpr uint8_t kAddressMaskA1 = 0x08;
+
+// The mask the two pin settings give (index 1 = "High").
+uint8_t AddressMaskFromPins(int nA0Pin, int nA1Pin);

@@ -1,0 +1,280 @@
+#include "WriteJob.h"
+#include "HexBuilder.h"
+#include "JobRunner.h"
+#include "JobSettings.h"
+#include "JobTime.h"
+#include "RecordingDisplay.h"
+#include "StandInAdapter.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::vector<uint8_t> Bytes(uint8_t first, size_t n)
+{
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<uint8_t>(first + i);
+    return bytes;
+}
+
+std::string Crlf(std::string text)
+{
+    for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 2))
+        text.insert(i, "\r");
+    return text;
+}
+
+class WriteJobTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        bus = &standin::Install();
+        JobSettings = SJobSettings();
+        JobSettings.WriteWait = 0;
+        JobSettings.iSerialPort = 3;
+        JobRunState.StopRequest = 0;
+    }
+
+    // Runs a whole job on this thread, as the worker would.
+    JobResult Run(const std::string& text)
+    {
+        JobSettings.HexFile = dir.Write("image.hex", text);
+        return RunPath();
+    }
+    JobResult RunPath()
+    {
+        JobRunState.WorkerThread = true;
+        EXPECT_EQ(WriteJob(), 0);
+        EXPECT_FALSE(JobRunState.WorkerThread);
+        EXPECT_EQ(JobRunState.StopRequest, 0);
+        return JobRunState.Result;
+    }
+    std::vector<uint8_t> Memory(uint32_t address, size_t n) const
+    {
+        return std::vector<uint8_t>(bus->memory.begin() + address, bus->memory.begin() + address + n);
+    }
+    bool Erased() const
+    {
+        return std::all_of(bus->memory.begin(), bus->memory.end(), [](uint8_t b) { return b == 0xFF; });
+    }
+
+    standin::Bus* bus = nullptr;
+    RecordingDisplay display;
+    TempDir dir;
+};
+
+// Address handling: where the data of each file lands and what the current-record line shows.
+struct PlacementCase {
+    const char* name;
+    std::string text;
+    uint32_t address; // where Bytes(0x40, count) must land
+    size_t count;
+    const char* lastCurrent;
+    friend void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PlacementTest : public WriteJobTest, public testing::WithParamInterface<PlacementCase> { };
+
+TEST_P(PlacementTest, DataLandsWhereTheRecordsSay)
+{
+    const PlacementCase& c = GetParam();
+    EXPECT_EQ(Run(c.text), JobResult::Success);
+    EXPECT_EQ(Memory(c.address, c.count), Bytes(0x40, c.count));
+    EXPECT_EQ(display.Body(), Lines {});
+    ASSERT_FALSE(display.Current().empty());
+    EXPECT_EQ(display.Current().back().substr(0, 9), c.lastCurrent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
+    testing::Values(PlacementCase { "plain", HexData(0, Bytes(0x40, 16)), 0, 16, "000000 : " },
+        PlacementCase { "linear", HexLinear(1) + HexData(0x10, Bytes(0x40, 16)), 0x10010, 16, "010010 : " },
+        PlacementCase { "linear_kept", HexLinear(1) + HexData(0x10, Bytes(0x40, 8)) + HexData(0x18, Bytes(0x48, 8)),
+            0x10010, 16, "010018 : " },
+        PlacementCase { "segment", HexSegment(0x1000) + HexData(0x10, Bytes(0x40, 16)), 0x10010, 16, "010010 : " },
+        PlacementCase {
+            "segment_plus_offset", HexSegment(0x1FFF) + HexData(0x08, Bytes(0x40, 8)), 0x1FFF8, 8, "01FFF8 : " },
+        PlacementCase { "segment_replaces_linear", HexLinear(1) + HexSegment(0x0010) + HexData(0, Bytes(0x40, 4)),
+            0x100, 4, "000100 : " },
+        PlacementCase { "linear_replaces_segment", HexSegment(0x1000) + HexLinear(0) + HexData(0, Bytes(0x40, 4)), 0, 4,
+            "000000 : " },
+        PlacementCase { "across_64k", HexData(0xFFF8, Bytes(0x40, 16)), 0xFFF8, 16, "00FFF8 : " },
+        PlacementCase { "across_page", HexData(0x01F8, Bytes(0x40, 255)), 0x1F8, 255, "0001F8 : " },
+        PlacementCase { "after_end_of_file", HexEnd() + HexData(0x20, Bytes(0x40, 4)), 0x20, 4, "000020 : " },
+        PlacementCase { "skipped_lines",
+            "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
+                + HexData(0x30, Bytes(0x40, 4)),
+            0x30, 4, "000030 : " },
+        PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WriteJobTest, CurrentRecordShowsAddressAndDataWithChecksum)
+{
+    EXPECT_EQ(Run(HexLinear(0x0001) + HexData(0x0010, { 0xDE, 0xAD })), JobResult::Success);
+    EXPECT_EQ(display.Current(), Lines { "010010 : DEAD63\n" });
+}
+
+TEST_F(WriteJobTest, ZeroLengthRecordPassesAtOnce)
+{
+    EXPECT_EQ(Run(":0000000000\n"), JobResult::Success);
+    EXPECT_EQ(display.Body(), Lines {});
+    EXPECT_TRUE(Erased());
+}
+
+TEST_F(WriteJobTest, EmptyFileLogsOnlyTheTimes)
+{
+    EXPECT_EQ(Run(""), JobResult::Success);
+    Lines log = display.Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("Start writing. (", 0), 0u);
+    EXPECT_EQ(log[1].rfind("Finish writing. (", 0), 0u);
+    EXPECT_EQ(log[2], "Processing time 0:00:00 (0sec)");
+    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
+    EXPECT_EQ(bus->nLastPort, 3);
+    EXPECT_EQ(bus->nDisconnects, 1);
+}
+
+// Records the device never stores: nothing after them is written and the job ends.
+struct RefusalCase {
+    const char* name;
+    std::string text;
+    Lines body;
+    JobResult result;
+    friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RefusalTest : public WriteJobTest, public testing::WithParamInterface<RefusalCase> { };
+
+TEST_P(RefusalTest, BadRecordEndsTheJobBeforeAnythingAfterIt)
+{
+    const RefusalCase& c = GetParam();
+    EXPECT_EQ(Run(HexData(0, { 0x11 }) + c.text + HexData(0x100, { 0x22 })), c.result);
+    EXPECT_EQ(display.Body(), c.body);
+    EXPECT_EQ(bus->memory[0], 0x11);
+    EXPECT_EQ(bus->memory[0x100], 0xFF);
+    EXPECT_EQ(bus->nDisconnects, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
+    testing::Values(
+        RefusalCase { "checksum", ":0300300002337A1F\n", { "Record error Line:2\n" }, JobResult::RecordError },
+        RefusalCase { "short", ":1000000\n", { "Record error Line:2\n" }, JobResult::RecordError },
+        RefusalCase { "eight_chars", ":0000000\n", { "Record error Line:2\n" }, JobResult::RecordError },
+        RefusalCase { "count_mismatch", ":0400300002337A1E\n", { "Record error Line:2\n" }, JobResult::RecordError },
+        RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" }, JobResult::RecordError },
+        RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" },
+            JobResult::RecordError },
+        RefusalCase { "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" },
+            JobResult::AddressError },
+        RefusalCase { "runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)),
+            { "Address error Address:01FFF8\n" }, JobResult::AddressError },
+        RefusalCase { "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), { "Address error Address:0F0000\n" },
+            JobResult::AddressError }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WriteJobTest, RecordThatFailsOnceIsRetried)
+{
+    bus->device->AddCorrupt(0x10005, 1);
+    EXPECT_EQ(Run(HexLinear(1) + HexData(0, Bytes(0, 16))), JobResult::Success);
+    EXPECT_EQ(display.Body(), (Lines { "Verify error Address:010000\n", "Retry success Address:010000\n" }));
+    EXPECT_EQ(Memory(0x10000, 16), Bytes(0, 16));
+}
+
+TEST_F(WriteJobTest, RecordThatNeverVerifiesUsesEveryAttemptThenEndsTheJob)
+{
+    bus->device->AddStuck(0x12);
+    EXPECT_EQ(Run(HexData(0x10, Bytes(0, 4)) + HexData(0x20, Bytes(0, 4))), JobResult::WriteError);
+    Lines expected(5, "Verify error Address:000010\n");
+    expected.push_back("Write error Address:000010\n");
+    EXPECT_EQ(display.Body(), expected);
+    EXPECT_EQ(bus->device->PageWrites(), 5u);
+    EXPECT_EQ(bus->memory[0x20], 0xFF);
+}
+
+TEST_F(WriteJobTest, DeviceOnOtherPinsNeverVerifies)
+{
+    bus->device->SetPins(kAddressMaskA0 | kAddressMaskA1);
+    JobSettings.RetryMax = 2;
+    EXPECT_EQ(Run(HexData(0, { 0x00 })), JobResult::WriteError);
+    EXPECT_EQ(display.Body(),
+        (Lines { "Verify error Address:000000\n", "Verify error Address:000000\n", "Write error Address:000000\n" }));
+    JobSettings.AddressMask = kAddressMaskA0 | kAddressMaskA1;
+    EXPECT_EQ(Run(HexData(0, { 0x00 })), JobResult::Success);
+}
+
+TEST_F(WriteJobTest, StopTakesEffectAtTheNextLine)
+{
+    std::string text = HexData(0, { 1 }) + HexData(1, { 2 }) + HexData(2, { 3 });
+    display.onCurrent = [](const std::string& current) {
+        if (current.rfind("000001", 0) == 0)
+            JobRunState.StopRequest = 1;
+    };
+    EXPECT_EQ(Run(text), JobResult::Stopped);
+    EXPECT_EQ(display.Body(), Lines { "Stop processing." });
+    EXPECT_EQ(Memory(0, 3), (std::vector<uint8_t> { 1, 2, 0xFF }));
+}
+
+TEST_F(WriteJobTest, StopDuringTheLastLineHasNoEffect)
+{
+    display.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
+    EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::Success);
+    EXPECT_EQ(display.Body(), Lines {});
+}
+
+TEST_F(WriteJobTest, PortOpenErrorStillRunsTheClosingSteps)
+{
+    bus->bConnectOk = false;
+    EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::PortOpenError);
+    EXPECT_EQ(display.Body(), Lines { "Port Open Error." });
+    EXPECT_EQ(bus->nDisconnects, 1);
+    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
+    EXPECT_TRUE(Erased());
+}
+
+TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
+{
+    std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : { dir.Path() + "/missing.hex", dir.Path(), fifo, std::string() }) {
+        RecordingDisplay own;
+        JobSettings.HexFile = path;
+        EXPECT_EQ(RunPath(), JobResult::FileOpenError) << path;
+        EXPECT_EQ(own.Body(), Lines { "File Open Error." }) << path;
+    }
+    EXPECT_EQ(bus->nDisconnects, 4);
+}
+
+TEST_F(WriteJobTest, CtrlZEndsTheFile)
+{
+    EXPECT_EQ(Run(HexData(0, { 1 }) + "\x1A" + HexData(1, { 2 })), JobResult::Success);
+    EXPECT_EQ(Memory(0, 2), (std::vector<uint8_t> { 1, 0xFF }));
+}
+
+TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
+{
+    JobSettings.HexFile = dir.Write("image.hex", HexData(0, { 7 }));
+    JobRunState.StopRequest = 1; // confirmed after the previous job had ended
+    ASSERT_TRUE(StartWriteJob());
+    for (int i = 0; i < 500 && JobRunState.WorkerThread; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ReleaseWorker();
+    EXPECT_FALSE(JobRunState.WorkerThread);
+    EXPECT_EQ(JobRunState.Result, JobResult::Success);
+    EXPECT_EQ(bus->memory[0], 7);
+}
+
+TEST(JobTimeTest, ProcessingTimeShowsHoursWithinADay)
+{
+    EXPECT_EQ(FormatProcessingTime(0), "Processing time 0:00:00 (0sec)");
+    EXPECT_EQ(FormatProcessingTime(59), "Processing time 0:00:59 (59sec)");
+    EXPECT_EQ(FormatProcessingTime(3725), "Processing time 1:02:05 (3725sec)");
+    EXPECT_EQ(FormatProcessingTime(90000), "Processing time 1:00:00 (90000sec)");
+    EXPECT_EQ(FormatTimeOfDay("Finish writing.", 0).size(), std::string("Finish writing. (00:00:00)").size());
+}
+
+} // namespace

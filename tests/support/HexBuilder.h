@@ -1,0 +1,27 @@
+// Builds Intel HEX text for tests: records with correct checksums, and files in a temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+std::string HexRecordLine(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data);
+std::string HexData(uint16_t offset, const std::vector<uint8_t>& data);
+std::string HexLinear(uint16_t upper);
+std::string HexSegment(uint16_t segment);
+std::string HexEnd();
+
+// A folder removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    // Writes text to name inside the folder and returns the full path.
+    std::string Write(const std::string& name, const std::string& text) const;
+
+private:
+    std::string m_path;
+};
