@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (char& c : digits)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (encoded != digits || (sum & 0xFF) != 0 || digits.size() / 2 != static_cast<size_t>(ParseHexField(line, 1, 2)) + 5)
+    if (encoded != digits || (sum & 0xFF) != 0
+        || digits.size() / 2 != static_cast<size_t>(ParseHexField(line, 1, 2)) + 5)
         std::abort();
     return 0;
 }
