@@ -81,13 +81,38 @@ bool At24Device::Write(uint8_t byte)
 
 uint8_t At24Device::Read(bool bAck)
 {
+    uint8_t value = ReadByte();
+    MasterAck(bAck);
+    return value;
+}
+
+uint8_t At24Device::ReadByte()
+{
     if (m_state != State::ReadData)
         return 0xFF; // nobody drives the bus: the pull-ups read as ones
     uint8_t value = m_pMemory[m_pointer];
     m_pointer = (m_pointer + 1) & (kSize - 1);
-    if (!bAck)
-        m_state = State::Ignore;
     return value;
+}
+
+void At24Device::MasterAck(bool bAck)
+{
+    if (!bAck && m_state == State::ReadData)
+        m_state = State::Ignore;
+}
+
+void At24Device::StrayClock()
+{
+    if (m_state == State::Idle)
+        return;
+    m_bPending = false;
+    m_state = State::Ignore;
+}
+
+void At24Device::PowerDown()
+{
+    m_bPending = false;
+    m_state = State::Idle;
 }
 
 void At24Device::Commit()

@@ -31,6 +31,14 @@ public:
     bool Write(uint8_t byte); // true when the device acknowledges
     uint8_t Read(bool bAck); // bAck: the master acknowledges (wants more)
 
+    // Read split at the acknowledge, for masters that clock the ninth bit separately.
+    uint8_t ReadByte(); // the eight data clocks: 0xFF when the device does not drive the bus
+    void MasterAck(bool bAck); // the ninth clock
+    // A clock outside any byte shifts the device's bit count: the rest of the transaction is lost.
+    void StrayClock();
+    // Supply off: the transaction in progress and its buffered page are lost.
+    void PowerDown();
+
     bool Busy() const;
     uint32_t Pointer() const { return m_pointer; }
     uint64_t PageWrites() const { return m_pageWrites; }

@@ -1,0 +1,212 @@
+// The text side of the adapter: the prompt, its setup menus, the SUMP logic analyser it falls into,
+// and the version banner the host reads the hardware and firmware versions from.
+#include "BusPirateModel.h"
+
+#include <string>
+
+namespace {
+
+constexpr uint8_t kBell = 0x07;
+constexpr size_t kLineMax = 255;
+constexpr int kZerosForBinary = 20;
+constexpr int kZerosForSump = 5;
+constexpr uint32_t kSumpSamples = 4096;
+constexpr uint64_t kSumpSampleNs = 100000; // the default 10 kHz sample rate
+
+constexpr const char* kModeMenu = "1. HiZ\r\n2. 1-WIRE\r\n3. UART\r\n4. I2C\r\n5. SPI\r\n6. 2WIRE\r\n7. 3WIRE\r\n"
+                                  "8. LCD\r\n9. DIO\r\nx. exit(without change)\r\n\r\n(1)>";
+
+bool IsDigit(uint8_t byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+} // namespace
+
+std::string BusPirateModel::VersionText(const BusPirateConfig& config)
+{
+    std::string text = config.bV4 ? "Bus Pirate v4\r\n" : "Bus Pirate v3.5\r\n";
+    if (config.firmware >= 7)
+        text += "Community Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE KEYB LCD PIC DIO]";
+    else
+        text += "Firmware v6.1 r1676 ";
+    // The v4 has no bootloader version to show.
+    if (!config.bV4)
+        text += config.firmware >= 7 ? " Bootloader v4.5" : " Bootloader v4.4";
+    text += "\r\n";
+    text += config.bV4 ? "DEVID:0x1019 REVID:0x0005 (24FJ256GB106 A5)\r\n"
+                       : "DEVID:0x0447 REVID:0x3046 (24FJ64GA002 B8)\r\n";
+    text += "http://dangerousprototypes.com\r\n";
+    return text;
+}
+
+void BusPirateModel::EmitBanner()
+{
+    EmitText(VersionText(m_config).c_str());
+    EmitText("HiZ>");
+}
+
+void BusPirateModel::ResetToTerminal()
+{
+    BinReset();
+    m_state = AdapterState::Terminal;
+    m_zeros = 0;
+    m_line.clear();
+    m_speed = 3;
+    Trace("reset: banner and prompt");
+    EmitBanner();
+}
+
+void BusPirateModel::EnterBbio()
+{
+    Trace("binary mode");
+    BinReset();
+    m_state = AdapterState::Bbio;
+    m_zeros = 0;
+    EmitText("BBIO1");
+}
+
+void BusPirateModel::TerminalByte(uint8_t byte)
+{
+    switch (byte) {
+    case 0x00:
+        // Only a reset clears the count; other characters in between do not.
+        if (++m_zeros == kZerosForBinary)
+            EnterBbio();
+        break;
+    case 0x02:
+        if (m_zeros >= kZerosForSump) {
+            Trace("SUMP logic analyser");
+            m_state = AdapterState::Sump;
+            m_sumpParams = 0;
+            EmitText("1ALS");
+        } else {
+            Emit(kBell);
+        }
+        break;
+    case '\r':
+    case '\n':
+        EmitText("\r\n");
+        ExecuteLine();
+        break;
+    case 0x08:
+        if (m_line.empty()) {
+            Emit(kBell);
+        } else {
+            m_line.pop_back();
+            EmitText("\x08 \x08");
+        }
+        break;
+    default:
+        if (byte >= 0x20 && byte < 0x7F && m_line.size() < kLineMax) {
+            m_line.push_back(static_cast<char>(byte));
+            Emit(byte);
+        } else {
+            Emit(kBell);
+        }
+        break;
+    }
+    Finish();
+}
+
+void BusPirateModel::ExecuteLine()
+{
+    std::string line;
+    line.swap(m_line);
+    for (size_t i = 0; i < line.size(); ++i) {
+        switch (line[i]) {
+        case ' ':
+            continue;
+        case '#':
+            EmitText("RESET\r\n");
+            ResetToTerminal();
+            return;
+        case 'i':
+            EmitText(VersionText(m_config).c_str());
+            continue;
+        case 'm':
+            Trace("mode menu");
+            EmitText(kModeMenu);
+            m_state = AdapterState::Menu;
+            m_menuDigits.clear();
+            return;
+        default:
+            EmitText(("Syntax error at char " + std::to_string(i + 1) + "\r\n").c_str());
+            break;
+        }
+        break;
+    }
+    EmitText("HiZ>");
+}
+
+void BusPirateModel::MenuByte(uint8_t byte)
+{
+    if (IsDigit(byte)) {
+        if (m_menuDigits.size() < 4) {
+            m_menuDigits.push_back(static_cast<char>(byte));
+            Emit(byte);
+        } else {
+            Emit(kBell);
+        }
+    } else if (byte == 0x08 && !m_menuDigits.empty()) {
+        m_menuDigits.pop_back();
+        EmitText("\x08 \x08");
+    } else if (byte == '\r' || byte == '\n') {
+        EmitText("\r\n");
+        int choice = m_menuDigits.empty() ? 1 : std::stoi(m_menuDigits);
+        m_menuDigits.clear();
+        if (choice >= 1 && choice <= 9) {
+            // Every mode is taken as HiZ: the prompt is all the host needs from here.
+            m_state = AdapterState::Terminal;
+            EmitText("HiZ>");
+        } else {
+            EmitText("\r\nInvalid choice, try again\r\n\r\n(1)>");
+        }
+    } else {
+        Emit(kBell); // zeros too: this prompt does not count them
+    }
+    Finish();
+}
+
+void BusPirateModel::SumpByte(uint8_t byte)
+{
+    if (m_sumpParams > 0) {
+        --m_sumpParams;
+        Finish();
+        return;
+    }
+    switch (byte) {
+    case 0x00:
+        // A SUMP reset returns to the prompt loop, which prints nothing until the next Enter.
+        Trace("SUMP reset: back at the prompt");
+        m_state = AdapterState::Terminal;
+        m_zeros = 0;
+        break;
+    case 0x01:
+        // Armed without a trigger it samples at once, sends the samples and leaves.
+        Trace("SUMP run");
+        m_now += kSumpSamples * kSumpSampleNs;
+        for (uint32_t i = 0; i < kSumpSamples; ++i)
+            Emit(0x00);
+        m_state = AdapterState::Terminal;
+        m_zeros = 0;
+        break;
+    case 0x02:
+        EmitText("1ALS");
+        break;
+    case 0x04: {
+        static constexpr uint8_t kMetadata[] = { 0x01, 'B', 'P', 'v', '3', 0x00, 0x21, 0x00, 0x00, 0x10, 0x00, 0x23,
+            0x00, 0x0F, 0x42, 0x40, 0x40, 0x05, 0x41, 0x02, 0x00 };
+        for (uint8_t value : kMetadata)
+            Emit(value);
+        break;
+    }
+    case 0x11:
+    case 0x13:
+        break;
+    default:
+        m_sumpParams = 4; // long commands carry four parameter bytes
+        break;
+    }
+    Finish();
+}

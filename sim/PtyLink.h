@@ -1,0 +1,28 @@
+// The emulator's end of the serial line: a pseudo-terminal whose slave a symlink names.
+#pragma once
+
+#include <string>
+
+class PtyLink {
+public:
+    PtyLink() = default;
+    PtyLink(const PtyLink&) = delete;
+    PtyLink& operator=(const PtyLink&) = delete;
+    ~PtyLink() { Close(); }
+
+    // Makes the pty, puts its slave in raw mode and points linkPath at it. An existing file at
+    // linkPath is replaced only when it is a symlink.
+    bool Create(const std::string& linkPath, std::string& error);
+    // Closes every fd (the client sees a hang-up) and removes the symlink if it is still ours.
+    void Close();
+
+    bool IsOpen() const { return m_master >= 0; }
+    int Master() const { return m_master; }
+    const std::string& SlaveName() const { return m_slaveName; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1; // held so that the master does not read EIO while no client has it open
+    std::string m_slaveName;
+    std::string m_linkPath;
+};

@@ -1,0 +1,29 @@
+// The command line of at24sim.
+#pragma once
+
+#include "BusPirateModel.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SimOptions {
+    std::string linkPath;
+    std::string imagePath; // empty: an erased device in memory
+    std::string tracePath;
+    uint8_t pins = 0; // select bits 0x04 and 0x08
+    uint64_t writeCycleMs = 5;
+    struct Fault {
+        uint32_t address;
+        int count; // -1: every page write
+    };
+    std::vector<Fault> faults;
+    bool bStats = false;
+    bool bHelp = false;
+    BusPirateConfig bus;
+};
+
+// Fills options from argv; on a usage error returns false with a one-line reason in error.
+bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std::string& error);
+
+extern const char* const kSimUsage;
