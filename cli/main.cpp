@@ -1,0 +1,191 @@
+// at24writer-cli: writes an Intel HEX file into the EEPROM from the command line, with the same
+// engine, texts and outcome as the dialog.
+#include "CliOptions.h"
+#include "ConsoleDisplay.h"
+#include "I2cLibrary.h"
+#include "JobRunner.h"
+#include "JobSettings.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoLibrary = 3;
+constexpr int kPortCount = 20;
+
+// The signal handler only counts and wakes the main thread; everything else happens there.
+std::atomic<int> g_nSignals { 0 };
+std::atomic<int> g_nLastSignal { 0 };
+int g_wakePipe[2] = { -1, -1 };
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signo)
+{
+    int savedErrno = errno;
+    g_nLastSignal.store(signo);
+    g_nSignals.fetch_add(1);
+    char byte = 0;
+    if (::write(g_wakePipe[1], &byte, 1) < 0) {
+        // a full pipe already holds a wake-up
+    }
+    errno = savedErrno;
+}
+
+bool InstallStopSignals()
+{
+    if (::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action { };
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    // A reader that went away (| head) must not kill the job halfway through the EEPROM.
+    std::signal(SIGPIPE, SIG_IGN);
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void DrainWakePipe()
+{
+    char bytes[64];
+    while (::read(g_wakePipe[0], bytes, sizeof bytes) > 0) { }
+}
+
+int ListPorts()
+{
+    using PortNameFn = const char* (*)(unsigned short);
+    PortNameFn portName = nullptr;
+    Dl_info info {};
+    // The library is already loaded; this only finds its handle again for the optional entry point.
+    if (::dladdr(reinterpret_cast<void*>(I2cLibrary.i2c_connect), &info) && info.dli_fname) {
+        if (void* hLibrary = ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) {
+            portName = reinterpret_cast<PortNameFn>(::dlsym(hLibrary, "i2c_port_name"));
+            ::dlclose(hLibrary);
+        }
+    }
+    if (!portName) {
+        std::fprintf(stderr, "at24writer-cli: the adapter library cannot list ports (it has no i2c_port_name)\n");
+        return kExitFailed;
+    }
+    for (int port = 1; port <= kPortCount; ++port) {
+        const char* pszName = portName(static_cast<unsigned short>(port));
+        if (pszName && *pszName)
+            std::printf("COM%d %s\n", port, pszName);
+    }
+    return 0;
+}
+
+// Why the engine could not open the file, for the user who has only "File Open Error." to go on.
+void ExplainFileOpenError(const std::string& path)
+{
+    struct stat st { };
+    const char* pszReason = nullptr;
+    if (::stat(path.c_str(), &st) != 0) {
+        pszReason = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        pszReason = "is a directory";
+    } else if (!S_ISREG(st.st_mode)) {
+        pszReason = "is not a regular file";
+    } else if (int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); fd < 0) {
+        pszReason = std::strerror(errno);
+    } else {
+        ::close(fd);
+    }
+    if (pszReason)
+        std::fprintf(stderr, "at24writer-cli: %s: %s\n", path.c_str(), pszReason);
+}
+
+int RunJob(const SCliOptions& options)
+{
+    JobSettings.HexFile = options.HexFile;
+    JobSettings.AddressMask = AddressMaskFromPins(options.nA0Pin, options.nA1Pin);
+    JobSettings.WriteWait = static_cast<uint8_t>(options.nWriteWait);
+    JobSettings.RetryMax = static_cast<uint8_t>(options.nRetryMax);
+    JobSettings.iSerialPort = options.nPort;
+
+    if (!InstallStopSignals()) {
+        std::perror("at24writer-cli: signal handling");
+        return kExitFailed;
+    }
+    ConsoleDisplay display(options.bVerbose);
+    SetJobDisplay(&display);
+
+    // The worker inherits a mask with the stop signals blocked, so they interrupt none of the
+    // adapter's waits; only this thread takes them.
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    bool bStarted = StartWriteJob();
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!bStarted) {
+        SetJobDisplay(nullptr);
+        std::fprintf(stderr, "at24writer-cli: the write job could not be started\n");
+        return kExitFailed;
+    }
+
+    while (JobRunState.WorkerThread.load()) {
+        struct pollfd wake {
+            g_wakePipe[0], POLLIN, 0
+        };
+        ::poll(&wake, 1, 10); // also the pace at which the job's end is noticed
+        DrainWakePipe();
+        int nSignals = g_nSignals.load();
+        if (nSignals >= 2) {
+            display.ClearProgress();
+            EndProcess(128 + g_nLastSignal.load());
+        }
+        // Also a signal that came before the job had started, since starting clears StopRequest.
+        if (nSignals == 1)
+            JobRunState.StopRequest.store(1);
+    }
+    ReleaseWorker();
+    SetJobDisplay(nullptr);
+
+    JobResult result = JobRunState.Result.load();
+    if (result == JobResult::PortOpenError) {
+        if (const char* pszReason = I2cLastError(); *pszReason)
+            std::fprintf(stderr, "%s\n", pszReason);
+    } else if (result == JobResult::FileOpenError) {
+        ExplainFileOpenError(options.HexFile);
+    } else if (result == JobResult::Success && display.RecordsShown() == 0) {
+        // A binary file or the wrong file reads as text without records; the log alone looks like success.
+        std::fprintf(
+            stderr, "at24writer-cli: %s holds no data records; nothing was written\n", options.HexFile.c_str());
+    }
+    return result == JobResult::Success ? 0 : kExitFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SCliOptions options;
+    std::string error;
+    if (!ParseCliOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "at24writer-cli: %s\n%s", error.c_str(), kCliUsage);
+        return kExitUsage;
+    }
+    if (options.bHelp) {
+        std::fputs(kCliUsage, stdout);
+        return 0;
+    }
+    if (!LoadI2cLibrary()) {
+        std::fprintf(stderr, "DLL Error(i2c.dll)\n");
+        return kExitNoLibrary;
+    }
+    if (options.bListPorts)
+        return ListPorts();
+    return RunJob(options);
+}
