@@ -1,0 +1,104 @@
+#include "AdapterLink.h"
+
+#include <algorithm>
+
+SteadyTime MillisecondsFromNow(int ms)
+{
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
+
+bool AdapterLink::Open(const std::string& path, std::string& reason)
+{
+    Close();
+    m_path = path;
+    m_failure.clear();
+    m_bDead = false;
+    m_trace.Open();
+    m_trace.Note(("open " + path).c_str());
+    if (!m_port.Open(path, reason)) {
+        m_trace.Note(reason.c_str());
+        m_trace.Close();
+        return false;
+    }
+    return true;
+}
+
+void AdapterLink::Close()
+{
+    if (m_port.IsOpen())
+        m_trace.Note("close");
+    m_port.Close();
+    m_trace.Close();
+}
+
+bool AdapterLink::Check(IoStatus status)
+{
+    if (status == IoStatus::Ok)
+        return true;
+    Fail(m_path + (status == IoStatus::Timeout ? ": the adapter stopped answering" : ": the adapter was unplugged"));
+    return false;
+}
+
+void AdapterLink::Fail(const std::string& reason)
+{
+    if (m_bDead)
+        return;
+    m_bDead = true;
+    m_failure = reason;
+    m_trace.Note(reason.c_str());
+}
+
+void AdapterLink::Violation(const std::string& what)
+{
+    Fail(m_path + ": the adapter answered out of protocol (" + what + ")");
+}
+
+bool AdapterLink::Send(const uint8_t* p, size_t n)
+{
+    if (m_bDead)
+        return false;
+    m_trace.Bytes('>', p, n);
+    // Bytes leave at 11.5 kB/s; a second on top covers a slow USB bridge.
+    return Check(m_port.Write(p, n, MillisecondsFromNow(1000 + static_cast<int>(n / 10))));
+}
+
+bool AdapterLink::Receive(uint8_t* p, size_t n, int timeoutMs)
+{
+    if (m_bDead)
+        return false;
+    SteadyTime deadline = MillisecondsFromNow(timeoutMs);
+    size_t have = 0;
+    while (have < n) {
+        size_t got = 0;
+        IoStatus status = m_port.ReadSome(p + have, n - have, got, deadline);
+        m_trace.Bytes('<', p + have, got);
+        have += got;
+        if (!Check(status))
+            return false;
+    }
+    return true;
+}
+
+void AdapterLink::Collect(std::string& text, SteadyTime deadline, const char* pszStopAt, int quietMs)
+{
+    while (!m_bDead) {
+        SteadyTime until = quietMs > 0 ? std::min(deadline, MillisecondsFromNow(quietMs)) : deadline;
+        uint8_t buffer[256];
+        size_t got = 0;
+        IoStatus status = m_port.ReadSome(buffer, sizeof buffer, got, until);
+        m_trace.Bytes('<', buffer, got);
+        text.append(reinterpret_cast<const char*>(buffer), got);
+        if (status == IoStatus::HangUp)
+            Check(status);
+        if (status != IoStatus::Ok)
+            return;
+        if ((pszStopAt && text.find(pszStopAt) != std::string::npos) || std::chrono::steady_clock::now() >= deadline)
+            return;
+    }
+}
+
+void AdapterLink::Drain(int quietMs, int maxMs)
+{
+    std::string text;
+    Collect(text, MillisecondsFromNow(maxMs), nullptr, quietMs);
+}

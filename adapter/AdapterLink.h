@@ -1,0 +1,46 @@
+// The serial link to the adapter: commands out, replies in, every wait bounded. The first
+// failure (silence, hang-up, a reply out of protocol) kills the link for good: every later
+// operation fails at once, so a job on an unplugged adapter ends quickly instead of waiting again.
+#pragma once
+
+#include "LinkTrace.h"
+#include "SerialPort.h"
+
+#include <string>
+
+class AdapterLink {
+public:
+    bool Open(const std::string& path, std::string& reason);
+    void Close();
+    bool IsOpen() const { return m_port.IsOpen(); }
+    bool Dead() const { return m_bDead; }
+    const std::string& Path() const { return m_path; }
+    // Why the link died, or "" while it lives.
+    const std::string& FailureReason() const { return m_failure; }
+
+    bool Send(const uint8_t* p, size_t n);
+    // Exactly n reply bytes within timeoutMs.
+    bool Receive(uint8_t* p, size_t n, int timeoutMs);
+    // Whatever arrives until the deadline, appended to text; stops early once the text holds
+    // stopAt (when given) or once the line has been quiet for quietMs (when given). Silence is
+    // not a failure here: the caller is probing.
+    void Collect(std::string& text, SteadyTime deadline, const char* pszStopAt = nullptr, int quietMs = 0);
+    // Discards input until the line has been quiet for quietMs (at most maxMs in all).
+    void Drain(int quietMs, int maxMs);
+    // Marks the link dead because a reply broke the protocol.
+    void Violation(const std::string& what);
+    // Closes the link without further talk, keeping reason as the failure.
+    void Fail(const std::string& reason);
+    LinkTrace& Trace() { return m_trace; }
+
+private:
+    bool Check(IoStatus status);
+
+    SerialPort m_port;
+    LinkTrace m_trace;
+    std::string m_path;
+    std::string m_failure;
+    bool m_bDead = false;
+};
+
+SteadyTime MillisecondsFromNow(int ms);

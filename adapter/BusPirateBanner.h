@@ -1,0 +1,14 @@
+// What the text banner of a Bus Pirate says about the hardware and firmware behind the link.
+#pragma once
+
+#include <string_view>
+
+struct AdapterVersion {
+    int hardware = 0; // major version of the board: 3, 4; 0 when the banner did not say
+    int firmware = 0; // major version of the firmware: 6, 7, 8; 0 when the banner did not say
+    bool Known() const { return hardware != 0 && firmware != 0; }
+};
+
+// Reads "Bus Pirate v3.5" / "Firmware v6.1 r1676" / "Community Firmware v7.1" lines out of the
+// text the adapter prints when it leaves binary mode; junk around them is ignored.
+AdapterVersion ParseBanner(std::string_view text);

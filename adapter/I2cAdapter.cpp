@@ -1,0 +1,140 @@
+// The entry points of libi2cadapter.so: a Bus Pirate in binary raw-I2C mode on a serial port.
+// Calls come from one thread at a time; connect and disconnect bracket each job.
+#include "AdapterLink.h"
+#include "BusPirateConnect.h"
+#include "I2cTransfer.h"
+#include "PortNames.h"
+#include "i2c_adapter.h"
+#include "i2cadapter_ports.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#define I2CADAPTER_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+AdapterLink g_link;
+I2cTransfer g_transfer;
+std::string g_lastError;
+
+struct BusSpeed {
+    const char* pszKHz;
+    uint8_t command;
+    int byteUs; // nine clocks of the firmware's bit-banged bus, generously
+};
+
+constexpr BusSpeed kSpeeds[] = {
+    { "5", 0x60, 2500 },
+    { "50", 0x61, 250 },
+    { "100", 0x62, 125 },
+    { "400", 0x63, 60 },
+};
+
+bool SpeedFromEnvironment(BusSpeed& speed, std::string& reason)
+{
+    const char* pszValue = std::getenv("I2CADAPTER_SPEED");
+    speed = kSpeeds[3];
+    if (!pszValue || !*pszValue)
+        return true;
+    for (const BusSpeed& candidate : kSpeeds) {
+        if (std::strcmp(pszValue, candidate.pszKHz) == 0) {
+            speed = candidate;
+            return true;
+        }
+    }
+    reason = std::string("I2CADAPTER_SPEED=") + pszValue + ": choose 5, 50, 100 or 400 (kHz)";
+    return false;
+}
+
+// Pipelining relies on the write-then-read command and on knowing how much input the adapter
+// can take; an adapter whose banner did not tell runs byte by byte.
+TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed)
+{
+    const char* pszPipeline = std::getenv("I2CADAPTER_PIPELINE");
+    TransferMode mode;
+    mode.bPipeline = !(pszPipeline && std::strcmp(pszPipeline, "0") == 0)
+        && (version.hardware == 3 || version.hardware == 4) && version.firmware >= 6;
+    mode.bRepeatedStart = version.firmware >= 7;
+    mode.bDeepInput = version.hardware == 4;
+    mode.busByteUs = speed.byteUs;
+    return mode;
+}
+
+// Every operation may be the one that finds the link dead; its reason is the one to show.
+template <typename T> T Noting(T result)
+{
+    if (g_link.Dead())
+        g_lastError = g_link.FailureReason();
+    return result;
+}
+
+} // namespace
+
+I2CADAPTER_EXPORT unsigned char i2c_connect(unsigned short port)
+{
+    i2c_disconnect();
+    g_lastError.clear();
+    BusSpeed speed;
+    std::string reason;
+    std::string path;
+    if (!SpeedFromEnvironment(speed, reason) || (path = ResolvePort(port, reason)).empty()
+        || !g_link.Open(path, reason)) {
+        g_lastError = reason;
+        return 0;
+    }
+    AdapterVersion version;
+    if (!EnterI2cMode(g_link, speed.command, version, reason)) {
+        g_lastError = reason;
+        g_link.Close();
+        return 0;
+    }
+    TransferMode mode = ModeFor(version, speed);
+    g_link.Trace().Note(mode.bPipeline ? "pipelined transfers" : "byte-by-byte transfers");
+    g_transfer.Begin(&g_link, mode);
+    return 1;
+}
+
+I2CADAPTER_EXPORT void i2c_disconnect(void)
+{
+    if (!g_link.IsOpen())
+        return;
+    g_transfer.End();
+    LeaveI2cMode(g_link);
+    Noting(0);
+    g_transfer.Begin(nullptr, TransferMode());
+    g_link.Close();
+}
+
+I2CADAPTER_EXPORT int i2c_start(void)
+{
+    return Noting(g_transfer.Start());
+}
+
+I2CADAPTER_EXPORT int i2c_stop(void)
+{
+    return Noting(g_transfer.Stop());
+}
+
+I2CADAPTER_EXPORT int i2c_write(int byte)
+{
+    return Noting(g_transfer.Write(static_cast<uint8_t>(byte & 0xFF)));
+}
+
+I2CADAPTER_EXPORT int i2c_read(int last)
+{
+    return Noting(g_transfer.Read(last != 0));
+}
+
+I2CADAPTER_EXPORT const char* i2c_last_error(void)
+{
+    return g_lastError.c_str();
+}
+
+I2CADAPTER_EXPORT const char* i2c_port_name(unsigned short port)
+{
+    static std::string s_path;
+    std::string reason;
+    s_path = ResolvePort(port, reason);
+    return s_path.empty() ? nullptr : s_path.c_str();
+}

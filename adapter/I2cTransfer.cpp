@@ -1,0 +1,331 @@
+#include "I2cTransfer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr uint8_t kStart = 0x02;
+constexpr uint8_t kStop = 0x03;
+constexpr uint8_t kReadByte = 0x04;
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kNack = 0x07;
+constexpr uint8_t kWriteThenRead = 0x08;
+constexpr uint8_t kWriteOne = 0x10;
+constexpr size_t kMaxWriteThenRead = 4096; // the firmware's buffer
+constexpr size_t kMinFetch = 16;
+constexpr int kBaseTimeoutMs = 1000;
+constexpr int kLineByteUs = 87; // 10 bits at 115200 baud
+constexpr int kReadFailed = 0xFF;
+
+} // namespace
+
+void I2cTransfer::Begin(AdapterLink* pLink, const TransferMode& mode)
+{
+    m_pLink = pLink;
+    m_mode = mode;
+    End();
+    m_lastReadLength = kMinFetch;
+}
+
+void I2cTransfer::End()
+{
+    m_phase = Phase::Idle;
+    m_queue.clear();
+    m_queuedWrites = 0;
+    m_fetched.clear();
+}
+
+bool I2cTransfer::SendStart()
+{
+    uint8_t reply = 0;
+    if (!m_pLink->Send(&kStart, 1) || !m_pLink->Receive(&reply, 1, kBaseTimeoutMs))
+        return false;
+    if (reply != 0x01)
+        m_pLink->Violation("start answered " + std::to_string(reply));
+    return reply == 0x01;
+}
+
+bool I2cTransfer::SendStop()
+{
+    uint8_t reply = 0;
+    if (!m_pLink->Send(&kStop, 1) || !m_pLink->Receive(&reply, 1, kBaseTimeoutMs))
+        return false;
+    if (reply != 0x01)
+        m_pLink->Violation("stop answered " + std::to_string(reply));
+    return reply == 0x01;
+}
+
+int I2cTransfer::SendWrite(uint8_t byte)
+{
+    const uint8_t command[] = { kWriteOne, byte };
+    uint8_t reply[2] = {};
+    if (!m_pLink->Send(command, sizeof command) || !m_pLink->Receive(reply, sizeof reply, kBaseTimeoutMs))
+        return 1;
+    if (reply[0] != 0x01 || reply[1] > 1) {
+        m_pLink->Violation("write answered " + std::to_string(reply[0]) + " " + std::to_string(reply[1]));
+        return 1;
+    }
+    return reply[1];
+}
+
+int I2cTransfer::SendRead(bool bLast)
+{
+    // The read and its acknowledge bit travel together: two bytes in flight suit any adapter.
+    const uint8_t command[] = { kReadByte, bLast ? kNack : kAck };
+    uint8_t reply[2] = {};
+    if (!m_pLink->Send(command, sizeof command) || !m_pLink->Receive(reply, sizeof reply, kBaseTimeoutMs))
+        return kReadFailed;
+    if (reply[1] != 0x01) {
+        m_pLink->Violation("acknowledge bit answered " + std::to_string(reply[1]));
+        return kReadFailed;
+    }
+    return reply[0];
+}
+
+// Puts the queued operations on the bus one by one; the transaction then goes on byte by byte.
+bool I2cTransfer::SendQueue()
+{
+    std::vector<Op> queue;
+    queue.swap(m_queue);
+    m_queuedWrites = 0;
+    m_phase = Phase::Direct;
+    for (const Op& op : queue) {
+        if (op.bStart)
+            SendStart();
+        else
+            SendWrite(op.byte);
+        if (m_pLink->Dead())
+            return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> I2cTransfer::Frame(const std::vector<uint8_t>& writes, size_t readCount) const
+{
+    std::vector<uint8_t> frame;
+    frame.reserve(5 + writes.size());
+    frame.push_back(kWriteThenRead);
+    frame.push_back(static_cast<uint8_t>(writes.size() >> 8));
+    frame.push_back(static_cast<uint8_t>(writes.size() & 0xFF));
+    frame.push_back(static_cast<uint8_t>(readCount >> 8));
+    frame.push_back(static_cast<uint8_t>(readCount & 0xFF));
+    for (uint8_t byte : writes)
+        frame.push_back(byte);
+    return frame;
+}
+
+int I2cTransfer::TimeoutMs(size_t writes, size_t reads) const
+{
+    size_t lineUs = (writes + reads + 6) * kLineByteUs;
+    size_t busUs = (writes + reads + 2) * static_cast<size_t>(m_mode.busByteUs);
+    return kBaseTimeoutMs + static_cast<int>(2 * (lineUs + busUs) / 1000);
+}
+
+// A write-then-read answers 0x01 and the bytes read, or 0x00 when a written byte was not
+// acknowledged; then nothing was read and no stop condition was sent.
+I2cTransfer::Outcome I2cTransfer::ReceiveReply(size_t readCount, int timeoutMs)
+{
+    uint8_t status = 0;
+    if (!m_pLink->Receive(&status, 1, timeoutMs))
+        return Outcome::Failed;
+    if (status == 0x00)
+        return Outcome::Nacked;
+    if (status != 0x01) {
+        m_pLink->Violation("write-then-read answered " + std::to_string(status));
+        return Outcome::Failed;
+    }
+    m_fetched.assign(readCount, 0);
+    m_nextFetched = 0;
+    if (readCount && !m_pLink->Receive(m_fetched.data(), readCount, timeoutMs))
+        return Outcome::Failed;
+    return Outcome::Acked;
+}
+
+I2cTransfer::Outcome I2cTransfer::WriteThenRead(const std::vector<uint8_t>& writes, size_t readCount)
+{
+    std::vector<uint8_t> frame = Frame(writes, readCount);
+    if (!m_pLink->Send(frame.data(), frame.size()))
+        return Outcome::Failed;
+    return ReceiveReply(readCount, TimeoutMs(writes.size(), readCount));
+}
+
+bool I2cTransfer::QueueIsWriteTransaction(std::vector<uint8_t>& writes) const
+{
+    if (m_queue.size() < 2 || !m_queue[0].bStart)
+        return false;
+    for (size_t i = 1; i < m_queue.size(); ++i) {
+        if (m_queue[i].bStart)
+            return false;
+        writes.push_back(m_queue[i].byte);
+    }
+    return true;
+}
+
+// start, select (write), address bytes..., start, select (read); or start, select (read).
+bool I2cTransfer::QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& readSelect) const
+{
+    size_t n = m_queue.size();
+    if (n < 2 || !m_queue[0].bStart || m_queue[n - 1].bStart || !(m_queue[n - 1].byte & 1))
+        return false;
+    readSelect = m_queue[n - 1].byte;
+    if (n == 2)
+        return true;
+    if (n < 4 || !m_queue[n - 2].bStart || (m_queue[1].byte & 1))
+        return false;
+    for (size_t i = 1; i < n - 2; ++i) {
+        if (m_queue[i].bStart)
+            return false;
+        address.push_back(m_queue[i].byte);
+    }
+    return true;
+}
+
+// The read's length is guessed from the previous one; reading ahead is harmless on an EEPROM.
+bool I2cTransfer::FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect)
+{
+    m_queue.clear();
+    m_queuedWrites = 0;
+    m_phase = Phase::Fetched;
+    m_readSelect = readSelect;
+    m_served = 0;
+    m_bRefused = false;
+    m_bCallerNacked = false;
+    m_fetched.clear();
+    m_nextFetched = 0;
+    size_t count = std::clamp<size_t>(m_lastReadLength, 1, kMaxWriteThenRead);
+    Outcome outcome;
+    if (address.empty()) {
+        outcome = WriteThenRead({ readSelect }, count);
+    } else if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1)) {
+        outcome = WriteThenRead(address, count);
+    } else {
+        // Without the repeated start of firmware 7 the address is set by a write of its own and
+        // the read goes on from the device's current address. A refused address write leaves the
+        // bus without a stop, so the read's start is the repeated start the caller asked for.
+        std::vector<uint8_t> first = Frame(address, 0);
+        std::vector<uint8_t> second = Frame({ readSelect }, count);
+        if (m_mode.bDeepInput)
+            for (uint8_t byte : second)
+                first.push_back(byte);
+        if (!m_pLink->Send(first.data(), first.size())
+            || ReceiveReply(0, TimeoutMs(address.size(), 0)) == Outcome::Failed
+            || (!m_mode.bDeepInput && !m_pLink->Send(second.data(), second.size())))
+            return false;
+        outcome = ReceiveReply(count, TimeoutMs(1, count));
+    }
+    if (outcome == Outcome::Nacked) {
+        m_bRefused = true;
+        SendStop();
+    }
+    return outcome != Outcome::Failed && Usable();
+}
+
+// The caller reads beyond what was fetched: the device's address counter has moved on by the
+// bytes fetched, so a read from its current address continues the sequence.
+bool I2cTransfer::FetchMore()
+{
+    size_t count = std::clamp<size_t>(
+        std::max(m_lastReadLength > m_served ? m_lastReadLength - m_served : 0, kMinFetch), 1, kMaxWriteThenRead);
+    Outcome outcome = WriteThenRead({ m_readSelect }, count);
+    if (outcome == Outcome::Nacked) {
+        m_bRefused = true;
+        SendStop();
+    }
+    return outcome != Outcome::Failed && Usable();
+}
+
+int I2cTransfer::ServeFetched(bool bLast)
+{
+    ++m_served;
+    // Once the device has been refused or told the read is over it leaves the bus high.
+    if (m_bRefused || m_bCallerNacked)
+        return 0xFF;
+    if (m_nextFetched == m_fetched.size() && (!FetchMore() || m_bRefused))
+        return kReadFailed;
+    m_bCallerNacked = bLast;
+    return m_fetched[m_nextFetched++];
+}
+
+void I2cTransfer::EndFetched()
+{
+    m_lastReadLength = std::max<size_t>(m_served, 1);
+    m_fetched.clear();
+    m_phase = Phase::Idle;
+}
+
+int I2cTransfer::Start()
+{
+    if (!Usable())
+        return 0;
+    if (m_phase == Phase::Fetched)
+        EndFetched();
+    if (!m_mode.bPipeline || m_phase == Phase::Direct) {
+        m_phase = Phase::Direct;
+        return SendStart() ? 1 : 0;
+    }
+    m_phase = Phase::Queued;
+    m_queue.push_back({ true, 0 });
+    return 1;
+}
+
+int I2cTransfer::Write(uint8_t byte)
+{
+    if (!Usable())
+        return 1;
+    if (m_phase == Phase::Queued && m_queuedWrites < kMaxWriteThenRead) {
+        m_queue.push_back({ false, byte });
+        ++m_queuedWrites;
+        return 0; // not known yet; nobody asks
+    }
+    if (m_phase == Phase::Fetched)
+        EndFetched();
+    if (m_phase == Phase::Queued && !SendQueue())
+        return 1;
+    m_phase = Phase::Direct;
+    return SendWrite(byte);
+}
+
+int I2cTransfer::Read(bool bLast)
+{
+    if (!Usable())
+        return kReadFailed;
+    if (m_phase == Phase::Fetched)
+        return ServeFetched(bLast);
+    if (m_phase == Phase::Queued) {
+        std::vector<uint8_t> address;
+        uint8_t readSelect = 0;
+        if (QueueIsRandomRead(address, readSelect))
+            return FetchFirst(address, readSelect) ? ServeFetched(bLast) : kReadFailed;
+        if (!SendQueue())
+            return kReadFailed;
+    }
+    m_phase = Phase::Direct;
+    return SendRead(bLast);
+}
+
+int I2cTransfer::Stop()
+{
+    if (!Usable())
+        return 0;
+    std::vector<uint8_t> writes;
+    if (m_phase == Phase::Fetched) {
+        // The write-then-read has put its stop on the bus already.
+        EndFetched();
+        return 1;
+    }
+    if (m_phase == Phase::Queued && QueueIsWriteTransaction(writes)) {
+        m_queue.clear();
+        m_queuedWrites = 0;
+        m_phase = Phase::Idle;
+        // The stop is on the bus when the reply comes, so the caller's write wait starts right.
+        Outcome outcome = WriteThenRead(writes, 0);
+        if (outcome == Outcome::Nacked)
+            return SendStop() ? 1 : 0;
+        return outcome == Outcome::Acked ? 1 : 0;
+    }
+    if (m_phase == Phase::Queued && !SendQueue())
+        return 0;
+    m_phase = Phase::Idle;
+    return SendStop() ? 1 : 0;
+}

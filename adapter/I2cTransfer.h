@@ -1,0 +1,70 @@
+// The six bus operations over a link in raw I2C mode. Byte by byte, every operation is one
+// command and one round trip. Pipelined, start and write are queued (nobody looks at their
+// results), a write transaction leaves as one write-then-read command at its stop, and the
+// random-read pattern (start, select, address, start, select|1, reads) fetches its bytes with one
+// command and serves the reads that follow from them. Whatever does not fit runs byte by byte.
+#pragma once
+
+#include "AdapterLink.h"
+
+#include <cstdint>
+#include <vector>
+
+struct TransferMode {
+    bool bPipeline = false;
+    bool bRepeatedStart = false; // write-then-read inserts a repeated start before reading (firmware 7+)
+    bool bDeepInput = false; // the adapter takes any number of command bytes (USB flow control: v4)
+    int busByteUs = 60; // one byte on the bus at the chosen speed, for reply timeouts
+};
+
+class I2cTransfer {
+public:
+    void Begin(AdapterLink* pLink, const TransferMode& mode);
+    // Forgets queued operations; the adapter is about to be released.
+    void End();
+
+    int Start();
+    int Stop();
+    int Write(uint8_t byte);
+    int Read(bool bLast);
+
+private:
+    enum class Phase { Idle, Queued, Direct, Fetched };
+    enum class Outcome { Acked, Nacked, Failed };
+    struct Op {
+        bool bStart;
+        uint8_t byte;
+    };
+
+    bool Usable() const { return m_pLink && !m_pLink->Dead(); }
+    bool SendStart();
+    bool SendStop();
+    int SendWrite(uint8_t byte);
+    int SendRead(bool bLast);
+    bool SendQueue();
+    bool QueueIsWriteTransaction(std::vector<uint8_t>& writes) const;
+    bool QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& readSelect) const;
+    bool FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect);
+    bool FetchMore();
+    int ServeFetched(bool bLast);
+    void EndFetched();
+    std::vector<uint8_t> Frame(const std::vector<uint8_t>& writes, size_t readCount) const;
+    int TimeoutMs(size_t writes, size_t reads) const;
+    Outcome ReceiveReply(size_t readCount, int timeoutMs);
+    Outcome WriteThenRead(const std::vector<uint8_t>& writes, size_t readCount);
+
+    AdapterLink* m_pLink = nullptr;
+    TransferMode m_mode;
+    Phase m_phase = Phase::Idle;
+    std::vector<Op> m_queue;
+    size_t m_queuedWrites = 0;
+    // A fetched read: the bytes, how many the caller has had, and the select byte that continues
+    // the read from the device's current address.
+    std::vector<uint8_t> m_fetched;
+    size_t m_nextFetched = 0;
+    size_t m_served = 0;
+    uint8_t m_readSelect = 0;
+    bool m_bRefused = false; // the device did not acknowledge: the bus reads 0xFF
+    bool m_bCallerNacked = false;
+    size_t m_lastReadLength = 16;
+};
