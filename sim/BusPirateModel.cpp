@@ -77,6 +77,7 @@ void BusPirateModel::Accept(uint8_t byte, uint64_t arrivalNs)
             return;
         }
     }
+    m_commandArrival = arrivalNs;
     m_now = std::max(arrivalNs, m_freeAt);
     if (m_config.rxFifo && m_now > arrivalNs)
         m_waiting.push_back(m_now);
@@ -137,18 +138,16 @@ void BusPirateModel::Finish()
 
 void BusPirateModel::Emit(uint8_t byte)
 {
+    // A host round trip: the command came after every earlier reply had left, so the host had
+    // waited for them. Replies to commands sent ahead join the round trip in flight.
+    if (!m_bReplied || m_commandArrival > m_burstLeave)
+        ++m_roundTrips;
     uint64_t ready = std::max(m_now, m_txFree) + kUartByteNs;
     m_txFree = ready;
-    // The bridge holds a burst for the latency; a byte that finds it still held goes with it. A byte
-    // sent back to back with the previous one continues the same answer, so it is no new round trip.
-    bool bJoins = m_bReplied && ready <= m_burstLeave;
-    bool bBackToBack = m_bReplied && ready <= m_lastReady + kUartByteNs;
-    if (!bJoins)
+    // The bridge holds a burst for the latency; a byte that finds it still held goes with it.
+    if (!m_bReplied || ready > m_burstLeave)
         m_burstLeave = ready + m_config.latencyNs;
-    if (!bJoins && !bBackToBack)
-        ++m_roundTrips;
     m_bReplied = true;
-    m_lastReady = ready;
     m_replies.push_back({ byte, m_burstLeave });
 }
 

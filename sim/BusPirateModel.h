@@ -129,7 +129,7 @@ private:
     // Reply bursts.
     std::deque<Reply> m_replies;
     bool m_bReplied = false;
-    uint64_t m_lastReady = 0;
+    uint64_t m_commandArrival = 0; // of the byte being worked on
     uint64_t m_burstLeave = 0;
     // Counters and faults.
     uint64_t m_received = 0;

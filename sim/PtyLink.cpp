@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +55,12 @@ bool PtyLink::Create(const std::string& linkPath, std::string& error)
         Close();
         return false;
     }
+    m_watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watch < 0 || ::inotify_add_watch(m_watch, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        error = SystemError("inotify " + m_slaveName);
+        Close();
+        return false;
+    }
     // Symlink under a temporary name, then rename: the link never points at nothing.
     std::string temp = linkPath + ".at24sim-" + std::to_string(::getpid());
     ::unlink(temp.c_str());
@@ -75,9 +83,16 @@ void PtyLink::Close()
             ::unlink(m_linkPath.c_str());
         m_linkPath.clear();
     }
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_slave = m_master = -1;
+    for (int* pFd : { &m_watch, &m_slave, &m_master }) {
+        if (*pFd >= 0)
+            ::close(*pFd);
+        *pFd = -1;
+    }
+}
+
+void PtyLink::ClientClosed()
+{
+    char events[4096];
+    while (::read(m_watch, events, sizeof events) > 0) { }
+    ::ioctl(m_slave, TIOCNXCL);
 }

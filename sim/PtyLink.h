@@ -18,11 +18,17 @@ public:
 
     bool IsOpen() const { return m_master >= 0; }
     int Master() const { return m_master; }
+    // Readable when a client has closed the line; then call ClientClosed().
+    int CloseWatch() const { return m_watch; }
+    // Does what the last close of a real serial port does: clears the exclusive mode (TIOCEXCL)
+    // a client may have set, which the slave held here would otherwise keep for good.
+    void ClientClosed();
     const std::string& SlaveName() const { return m_slaveName; }
 
 private:
     int m_master = -1;
     int m_slave = -1; // held so that the master does not read EIO while no client has it open
+    int m_watch = -1; // inotify on the slave device
     std::string m_slaveName;
     std::string m_linkPath;
 };

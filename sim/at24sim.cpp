@@ -126,10 +126,10 @@ int Serve(const SimOptions& options, int signalFd)
             trace.Bytes(now, "tx", pending.data() + before, pending.size() - before);
             Flush(link.Master(), pending);
         }
-        pollfd fds[2] = { { signalFd, POLLIN, 0 }, { link.Master(), POLLIN, 0 } };
+        pollfd fds[3] = { { signalFd, POLLIN, 0 }, { link.Master(), POLLIN, 0 }, { link.CloseWatch(), POLLIN, 0 } };
         if (!pending.empty())
             fds[1].events |= POLLOUT;
-        nfds_t count = link.IsOpen() ? 2 : 1;
+        nfds_t count = link.IsOpen() ? 3 : 1;
         // Wake when the next reply is due; a hung-up line only waits for the signal.
         uint64_t wakeNs = link.IsOpen() ? model.NextDue() : UINT64_MAX;
         timespec timeout {};
@@ -146,7 +146,11 @@ int Serve(const SimOptions& options, int signalFd)
         }
         if (fds[0].revents & POLLIN)
             bRunning = false;
-        if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+        if (count == 3 && (fds[2].revents & POLLIN)) {
+            trace.Line(MonotonicNs(), "client closed the line");
+            link.ClientClosed();
+        }
+        if (count == 3 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             ssize_t n = ::read(link.Master(), buffer, sizeof buffer);
             if (n > 0) {
                 uint64_t readNs = MonotonicNs();
