@@ -11,7 +11,7 @@ constexpr uint8_t kReadByte = 0x04;
 constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kNack = 0x07;
 constexpr uint8_t kWriteThenRead = 0x08;
-constexpr uint8_t kWriteOne = 0x10;
+constexpr uint8_t kWriteBulk = 0x10; // + count - 1: up to 16 bytes, one acknowledge each
 constexpr size_t kMaxWriteThenRead = 4096; // the firmware's buffer
 constexpr size_t kMinFetch = 16;
 constexpr int kBaseTimeoutMs = 1000;
@@ -58,7 +58,7 @@ bool I2cTransfer::SendStop()
 
 int I2cTransfer::SendWrite(uint8_t byte)
 {
-    const uint8_t command[] = { kWriteOne, byte };
+    const uint8_t command[] = { kWriteBulk, byte };
     uint8_t reply[2] = {};
     if (!m_pLink->Send(command, sizeof command) || !m_pLink->Receive(reply, sizeof reply, kBaseTimeoutMs))
         return 1;
@@ -181,6 +181,23 @@ bool I2cTransfer::QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& read
     return true;
 }
 
+// A v3 polls a four-byte receive FIFO. It takes a start, a bulk write command and three bytes
+// behind them at any bus speed: the two commands answer at once, so at most three bytes wait
+// while the first one is on the bus.
+size_t I2cTransfer::MaxBulkAddress() const
+{
+    if (m_mode.bRepeatedStart)
+        return kMaxWriteThenRead;
+    return m_mode.bDeepInput ? 16 : 3;
+}
+
+// The read command may follow the address bytes at once when the adapter keeps up with them: a
+// byte's bus time at 400 kHz is well under its 87 us on the line, at 100 kHz it is not.
+bool I2cTransfer::ReadFollowsAtOnce(size_t addressBytes) const
+{
+    return m_mode.bDeepInput || (addressBytes <= 3 && m_mode.busByteUs <= 60);
+}
+
 // The read's length is guessed from the previous one; reading ahead is harmless on an EEPROM.
 bool I2cTransfer::FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect)
 {
@@ -200,17 +217,27 @@ bool I2cTransfer::FetchFirst(const std::vector<uint8_t>& address, uint8_t readSe
     } else if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1)) {
         outcome = WriteThenRead(address, count);
     } else {
-        // Without the repeated start of firmware 7 the address is set by a write of its own and
-        // the read goes on from the device's current address. A refused address write leaves the
-        // bus without a stop, so the read's start is the repeated start the caller asked for.
-        std::vector<uint8_t> first = Frame(address, 0);
-        std::vector<uint8_t> second = Frame({ readSelect }, count);
-        if (m_mode.bDeepInput)
-            for (uint8_t byte : second)
-                first.push_back(byte);
-        if (!m_pLink->Send(first.data(), first.size())
-            || ReceiveReply(0, TimeoutMs(address.size(), 0)) == Outcome::Failed
-            || (!m_mode.bDeepInput && !m_pLink->Send(second.data(), second.size())))
+        // Without the repeated start of firmware 7: a start and a bulk write of the address, then
+        // a write-then-read of the read select alone, whose own start is the repeated start. No
+        // stop comes between: after bare address bytes a stop may start a write cycle on some parts.
+        std::vector<uint8_t> command = { kStart, static_cast<uint8_t>(kWriteBulk | (address.size() - 1)) };
+        for (uint8_t byte : address)
+            command.push_back(byte);
+        std::vector<uint8_t> read = Frame({ readSelect }, count);
+        bool bAtOnce = ReadFollowsAtOnce(address.size());
+        if (bAtOnce)
+            for (uint8_t byte : read)
+                command.push_back(byte);
+        std::vector<uint8_t> replies(2 + address.size());
+        if (!m_pLink->Send(command.data(), command.size())
+            || !m_pLink->Receive(replies.data(), replies.size(), TimeoutMs(address.size(), 0)))
+            return false;
+        if (replies[0] != 0x01 || replies[1] != 0x01
+            || std::any_of(replies.begin() + 2, replies.end(), [](uint8_t ack) { return ack > 1; })) {
+            m_pLink->Violation("bulk write answered " + std::to_string(replies[1]));
+            return false;
+        }
+        if (!bAtOnce && !m_pLink->Send(read.data(), read.size()))
             return false;
         outcome = ReceiveReply(count, TimeoutMs(1, count));
     }
@@ -295,7 +322,7 @@ int I2cTransfer::Read(bool bLast)
     if (m_phase == Phase::Queued) {
         std::vector<uint8_t> address;
         uint8_t readSelect = 0;
-        if (QueueIsRandomRead(address, readSelect))
+        if (QueueIsRandomRead(address, readSelect) && address.size() <= MaxBulkAddress())
             return FetchFirst(address, readSelect) ? ServeFetched(bLast) : kReadFailed;
         if (!SendQueue())
             return kReadFailed;

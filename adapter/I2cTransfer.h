@@ -1,8 +1,9 @@
 // The six bus operations over a link in raw I2C mode. Byte by byte, every operation is one
 // command and one round trip. Pipelined, start and write are queued (nobody looks at their
 // results), a write transaction leaves as one write-then-read command at its stop, and the
-// random-read pattern (start, select, address, start, select|1, reads) fetches its bytes with one
-// command and serves the reads that follow from them. Whatever does not fit runs byte by byte.
+// random-read pattern (start, select, address, start, select|1, reads) fetches its bytes in one
+// go (firmware 7 inserts the repeated start itself; before it, a bulk write of the address comes
+// first) and serves the reads that follow from them. Whatever does not fit runs byte by byte.
 #pragma once
 
 #include "AdapterLink.h"
@@ -44,6 +45,8 @@ private:
     bool SendQueue();
     bool QueueIsWriteTransaction(std::vector<uint8_t>& writes) const;
     bool QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& readSelect) const;
+    size_t MaxBulkAddress() const;
+    bool ReadFollowsAtOnce(size_t addressBytes) const;
     bool FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect);
     bool FetchMore();
     int ServeFetched(bool bLast);
