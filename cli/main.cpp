@@ -77,11 +77,16 @@ int ListPorts()
         std::fprintf(stderr, "at24writer-cli: the adapter library cannot list ports (it has no i2c_port_name)\n");
         return kExitFailed;
     }
+    int nFound = 0;
     for (int port = 1; port <= kPortCount; ++port) {
         const char* pszName = portName(static_cast<unsigned short>(port));
-        if (pszName && *pszName)
+        if (pszName && *pszName) {
             std::printf("COM%d %s\n", port, pszName);
+            ++nFound;
+        }
     }
+    if (nFound == 0)
+        std::fprintf(stderr, "at24writer-cli: no serial port found\n");
     return 0;
 }
 
@@ -154,7 +159,8 @@ int RunJob(const SCliOptions& options)
     SetJobDisplay(nullptr);
 
     JobResult result = JobRunState.Result.load();
-    if (result == JobResult::PortOpenError) {
+    if (result == JobResult::PortOpenError || result == JobResult::WriteError) {
+        // A link that failed mid-job shows in the log only as a record that did not verify.
         if (const char* pszReason = I2cLastError(); *pszReason)
             std::fprintf(stderr, "%s\n", pszReason);
     } else if (result == JobResult::FileOpenError) {

@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <regex>
 
 std::vector<uint8_t> Bytes(uint8_t first, size_t n)
 {
@@ -15,28 +14,6 @@ std::vector<uint8_t> Bytes(uint8_t first, size_t n)
 std::vector<uint8_t> Erased(size_t n)
 {
     return std::vector<uint8_t>(n, 0xFF);
-}
-
-void ExpectJobBody(const std::string& out, const Lines& body)
-{
-    Lines log;
-    for (size_t start = 0, end; start < out.size(); start = end + 1) {
-        end = out.find('\n', start);
-        ASSERT_NE(end, std::string::npos) << "unterminated last line in:\n" << out;
-        log.push_back(out.substr(start, end - start));
-        EXPECT_FALSE(log.back().empty()) << "empty line in:\n" << out;
-    }
-    ASSERT_EQ(log.size(), body.size() + 3) << out;
-    EXPECT_TRUE(std::regex_match(log[0], std::regex(R"(Start writing\. \(\d\d:\d\d:\d\d\))"))) << log[0];
-    EXPECT_TRUE(std::regex_match(log[log.size() - 2], std::regex(R"(Finish writing\. \(\d\d:\d\d:\d\d\))")));
-    EXPECT_TRUE(std::regex_match(log.back(), std::regex(R"(Processing time \d+:\d\d:\d\d \(\d+sec\))"))) << log.back();
-    for (size_t i = 0; i < body.size(); ++i) {
-        const std::string& want = body[i];
-        if (!want.empty() && want.back() == '*')
-            EXPECT_EQ(log[i + 1].rfind(want.substr(0, want.size() - 1), 0), 0u) << log[i + 1];
-        else
-            EXPECT_EQ(log[i + 1], want);
-    }
 }
 
 std::vector<std::string> CliTest::Env(const std::vector<std::string>& extra) const

@@ -4,13 +4,12 @@
 
 #include "ChildProcess.h"
 #include "HexBuilder.h"
+#include "JobLog.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-using Lines = std::vector<std::string>;
 
 // Bytes the EEPROM must hold at address once the program has ended.
 struct ImageBytes {
@@ -20,9 +19,6 @@ struct ImageBytes {
 
 std::vector<uint8_t> Bytes(uint8_t first, size_t n);
 std::vector<uint8_t> Erased(size_t n);
-// The log lines of a whole job without their frame: the start line and the two closing time
-// lines are checked here. An expected line ending in '*' matches every line it begins.
-void ExpectJobBody(const std::string& out, const Lines& body);
 
 class CliTest : public testing::Test {
 protected:
