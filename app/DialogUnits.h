@@ -1,0 +1,15 @@
+// Dialog units, the way the window system lays out dialog templates: x in quarters of the dialog
+// font's average character width, y in eighths of its character height.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+// a * b / c rounded to the nearest integer, halves away from zero.
+int MulDiv(int a, int b, int c);
+// The base units of a font: the average width of the 52 letters A-Z a-z computed as the window
+// system does ((extent / 26 + 1) / 2), and the character height (ascent + descent).
+QSize DialogBaseUnits(const QFont& font);
+// A template position in pixels; each value is scaled on its own.
+QRect MapDialogRect(int x, int y, int cx, int cy, QSize base);
