@@ -1,7 +1,6 @@
 #include "BusPirateModel.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 

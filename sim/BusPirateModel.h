@@ -103,7 +103,7 @@ private:
     void SetPeripherals(bool bPower, bool bPullups);
     void BinReset();
 
-    // The I2C bus (BusPirateBus.cpp).
+    // The I2C bus, clocked at the speed the host set.
     bool PullupsWork() const { return m_bPullups && !m_config.bNoPullups; }
     bool DeviceLive() const { return PullupsWork() && m_bPower; }
     void BusStart();

@@ -51,18 +51,20 @@ public:
         int pipeFds[2];
         ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
         args.insert(args.begin(), AT24SIM_PATH);
+        // Everything the child needs is ready before the fork: it only dups and execs.
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(pipeFds[1], STDOUT_FILENO);
-            int devNull = ::open("/dev/null", O_WRONLY);
             ::dup2(devNull, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (std::string& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
+        ::close(devNull);
         ::close(pipeFds[1]);
         m_out = pipeFds[0];
     }
