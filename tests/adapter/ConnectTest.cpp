@@ -3,6 +3,7 @@
 #include "AdapterHarness.h"
 #include "i2c_adapter.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -30,14 +31,28 @@ INSTANTIATE_TEST_SUITE_P(Adapter, ConnectFrom,
     testing::Combine(testing::Values("terminal", "menu", "bbio", "i2c", "sniffer", "bulk-write", "write-then-read"),
         testing::Values("v3", "v4")));
 
-TEST(Connect, RefusesABusWithoutPullUps)
+struct Unusable {
+    std::vector<std::string> args;
+    const char* reason;
+};
+
+class ConnectFails : public testing::TestWithParam<Unusable> { };
+
+TEST_P(ConnectFails, WithinSecondsAndWithItsReason)
 {
-    SimProcess sim({ "--no-pullups" });
+    SimProcess sim(GetParam().args);
     ScopedEnv env;
+    auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(ConnectTo(sim, env, "1"));
-    EXPECT_EQ(i2c_last_error(), sim.Link() + ": the bus acknowledges every address: check the pull-ups and the wiring");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(i2c_last_error(), sim.Link() + GetParam().reason);
     i2c_disconnect();
 }
+
+INSTANTIATE_TEST_SUITE_P(Adapter, ConnectFails,
+    testing::Values(
+        Unusable { { "--no-pullups" }, ": the bus acknowledges every address: check the pull-ups and the wiring" },
+        Unusable { { "--mute-after", "0" }, ": no Bus Pirate answered" }));
 
 // One process runs many jobs: disconnect twice, then connect again.
 TEST(Connect, DisconnectIsHarmlessTwiceAndJobsFollowEachOther)
