@@ -26,13 +26,14 @@ bool IsDigit(uint8_t byte)
 std::string BusPirateModel::VersionText(const BusPirateConfig& config)
 {
     std::string text = config.bV4 ? "Bus Pirate v4\r\n" : "Bus Pirate v3.5\r\n";
-    if (config.firmware >= 7)
-        text += "Community Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE KEYB LCD PIC DIO]";
-    else
-        text += "Firmware v6.1 r1676 ";
     // The v4 has no bootloader version to show.
-    if (!config.bV4)
-        text += config.firmware >= 7 ? " Bootloader v4.5" : " Bootloader v4.4";
+    if (config.firmware >= 7) {
+        text += "Community Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE KEYB LCD PIC DIO]";
+        text += config.bV4 ? "" : " Bootloader v4.5";
+    } else {
+        text += "Firmware v6.1 r1676";
+        text += config.bV4 ? "" : "  Bootloader v4.4";
+    }
     text += "\r\n";
     text += config.bV4 ? "DEVID:0x1019 REVID:0x0005 (24FJ256GB106 A5)\r\n"
                        : "DEVID:0x0447 REVID:0x3046 (24FJ64GA002 B8)\r\n";

@@ -1,5 +1,5 @@
 // at24sim as a process on a real pty: the ready line, the symlink, the image file, the statistics,
-// a hang-up, and the refusals. Every child is killed on every exit path.
+// hang-up, exclusive mode, and the refusals. The child is killed on every exit path.
 #include "At24Device.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -19,24 +18,18 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 namespace {
 
-struct TempDir {
-    TempDir()
+class SimProcess : public testing::Test {
+protected:
+    void SetUp() override
     {
         std::string pattern = (fs::temp_directory_path() / "at24sim-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        ASSERT_TRUE(::mkdtemp(pattern.data()));
+        m_dir = pattern;
     }
-    ~TempDir() { fs::remove_all(path); }
-    std::string operator/(const char* pszName) const { return (fs::path(path) / pszName).string(); }
-    std::string path;
-};
-
-class SimProcess {
-public:
-    ~SimProcess()
+    void TearDown() override
     {
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
@@ -44,14 +37,17 @@ public:
         }
         if (m_out >= 0)
             ::close(m_out);
+        fs::remove_all(m_dir);
     }
+
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
     void Start(std::vector<std::string> args)
     {
-        int pipeFds[2];
-        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
         args.insert(args.begin(), AT24SIM_PATH);
-        // Everything the child needs is ready before the fork: it only dups and execs.
+        // All the child needs is ready before the fork: it only dups and execs.
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -59,37 +55,26 @@ public:
         int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         m_pid = ::fork();
         if (m_pid == 0) {
-            ::dup2(pipeFds[1], STDOUT_FILENO);
+            ::dup2(fds[1], STDOUT_FILENO);
             ::dup2(devNull, STDERR_FILENO);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
         ::close(devNull);
-        ::close(pipeFds[1]);
-        m_out = pipeFds[0];
+        ::close(fds[1]);
+        m_out = fds[0];
     }
-
-    // Everything the child printed until its next newline, or until the timeout.
-    std::string ReadLine(int timeoutMs = 3000)
+    // What the child printed up to its next newline, or until the timeout.
+    std::string ReadLine()
     {
         std::string line;
         char c = 0;
-        while (line.empty() || line.back() != '\n') {
-            pollfd fd { m_out, POLLIN, 0 };
-            if (::poll(&fd, 1, timeoutMs) <= 0 || ::read(m_out, &c, 1) != 1)
-                break;
+        pollfd fd { m_out, POLLIN, 0 };
+        while ((line.empty() || line.back() != '\n') && ::poll(&fd, 1, 3000) == 1 && ::read(m_out, &c, 1) == 1)
             line.push_back(c);
-        }
         return line;
     }
-
-    // Exit status after sig, or -1 when the child had not ended within the timeout.
-    int Stop(int sig = SIGTERM)
-    {
-        ::kill(m_pid, sig);
-        return Wait(5000);
-    }
-
+    // Exit status, or -1 when the child has not ended within the timeout.
     int Wait(int timeoutMs)
     {
         for (int waited = 0; waited < timeoutMs; waited += 10) {
@@ -98,157 +83,132 @@ public:
                 m_pid = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return -1;
     }
+    int Stop()
+    {
+        ::kill(m_pid, SIGTERM);
+        return Wait(5000);
+    }
 
-private:
+    fs::path m_dir;
     pid_t m_pid = -1;
     int m_out = -1;
 };
 
-// The host end of the line.
-class Client {
-public:
-    explicit Client(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC))
-    {
-    }
-    ~Client()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool IsOpen() const { return m_fd >= 0; }
-    std::string Exchange(const std::string& bytes, size_t replyLength)
-    {
-        EXPECT_EQ(::write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        std::string reply;
-        char buffer[256];
-        while (reply.size() < replyLength) {
-            pollfd fd { m_fd, POLLIN, 0 };
-            if (::poll(&fd, 1, 2000) <= 0)
-                break;
-            ssize_t n = ::read(m_fd, buffer, std::min(sizeof buffer, replyLength - reply.size()));
-            if (n <= 0)
-                break;
-            reply.append(buffer, size_t(n));
-        }
-        return reply;
-    }
-    int Fd() const { return m_fd; }
+int OpenLine(const std::string& path)
+{
+    return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
 
-private:
-    int m_fd;
-};
+std::string Exchange(int fd, const std::string& bytes, size_t replyLength)
+{
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    std::string reply(replyLength, '\0');
+    size_t got = 0;
+    pollfd pfd { fd, POLLIN, 0 };
+    while (got < replyLength && ::poll(&pfd, 1, 2000) == 1) {
+        ssize_t n = ::read(fd, reply.data() + got, replyLength - got);
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    return reply.substr(0, got);
+}
 
-std::string Image(const std::string& path)
+std::string FileText(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-TEST(SimProcess, ServesThePtyAndCleansUpOnSigterm)
+TEST_F(SimProcess, ServesThePtyAndCleansUpOnSigterm)
 {
-    TempDir dir;
-    std::string link = dir / "bp";
-    std::string image = dir / "eeprom.bin";
-    SimProcess sim;
-    sim.Start({ "--link", link, "--image", image, "--stats" });
-    ASSERT_EQ(sim.ReadLine(), "ready " + link + "\n");
+    std::string link = Path("bp"), image = Path("eeprom.bin");
+    Start({ "--link", link, "--image", image, "--stats" });
+    ASSERT_EQ(ReadLine(), "ready " + link + "\n");
     EXPECT_EQ(fs::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
-    EXPECT_EQ(Image(image), std::string(At24Device::kSize, '\xFF'));
-
-    {
-        Client client(link);
-        ASSERT_TRUE(client.IsOpen());
-        EXPECT_EQ(client.Exchange(std::string(20, '\0'), 5), "BBIO1");
-        EXPECT_EQ(client.Exchange("\x02\x4C", 5), "I2C1\x01");
-        // A page write of one byte at 0x0010 through write-then-read: in the file at once.
-        EXPECT_EQ(client.Exchange(std::string("\x08\x00\x04\x00\x00\xA0\x00\x10\x77", 9), 1), "\x01");
-        EXPECT_EQ(Image(image)[0x10], '\x77');
-    }
-    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(FileText(image), std::string(At24Device::kSize, '\xFF'));
+    int fd = OpenLine(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Exchange(fd, std::string(20, '\0'), 5), "BBIO1");
+    EXPECT_EQ(Exchange(fd, "\x02\x4C", 5), "I2C1\x01");
+    // One byte written at 0x0010 through write-then-read is in the file at once.
+    EXPECT_EQ(Exchange(fd, std::string("\x08\x00\x04\x00\x00\xA0\x00\x10\x77", 9), 1), "\x01");
+    EXPECT_EQ(FileText(image)[0x10], '\x77');
+    ::close(fd);
+    EXPECT_EQ(Stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    EXPECT_EQ(sim.ReadLine(), "stats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1\n");
-    EXPECT_EQ(Image(image).size(), At24Device::kSize);
+    EXPECT_EQ(ReadLine(), "stats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1\n");
 }
 
-TEST(SimProcess, HangUpClosesTheLineButKeepsRunning)
+TEST_F(SimProcess, HangUpClosesTheLineButKeepsRunning)
 {
-    TempDir dir;
-    std::string link = dir / "bp";
-    SimProcess sim;
-    sim.Start({ "--link", link, "--hangup-after", "3" });
-    ASSERT_EQ(sim.ReadLine(), "ready " + link + "\n");
-    Client client(link);
-    ASSERT_TRUE(client.IsOpen());
-    EXPECT_EQ(::write(client.Fd(), "\n\n\n", 3), 3);
+    std::string link = Path("bp");
+    Start({ "--link", link, "--hangup-after", "3" });
+    ASSERT_EQ(ReadLine(), "ready " + link + "\n");
+    int fd = OpenLine(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, "\n\n\n", 3), 3);
     // The client's read ends in EIO or end of file instead of waiting for an answer.
-    pollfd fd { client.Fd(), POLLIN, 0 };
-    ASSERT_EQ(::poll(&fd, 1, 3000), 1);
+    pollfd pfd { fd, POLLIN, 0 };
+    ASSERT_EQ(::poll(&pfd, 1, 3000), 1);
     char buffer[64];
     ssize_t n = 0;
-    while ((n = ::read(client.Fd(), buffer, sizeof buffer)) > 0) { }
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) { }
     EXPECT_TRUE(n == 0 || errno == EIO) << std::strerror(errno);
+    ::close(fd);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    EXPECT_EQ(sim.Wait(200), -1);
-    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(Wait(200), -1);
+    EXPECT_EQ(Stop(), 0);
 }
 
 // A real serial port forgets TIOCEXCL at its last close; a pty would keep it while at24sim runs.
-TEST(SimProcess, ExclusiveModeEndsWhenTheClientCloses)
+TEST_F(SimProcess, ExclusiveModeEndsWhenTheClientCloses)
 {
-    TempDir dir;
-    std::string link = dir / "bp";
-    SimProcess sim;
-    sim.Start({ "--link", link });
-    ASSERT_EQ(sim.ReadLine(), "ready " + link + "\n");
-    {
-        Client client(link);
-        ASSERT_TRUE(client.IsOpen());
-        ASSERT_EQ(::ioctl(client.Fd(), TIOCEXCL), 0);
-    }
+    std::string link = Path("bp");
+    Start({ "--link", link });
+    ASSERT_EQ(ReadLine(), "ready " + link + "\n");
+    int fd = OpenLine(link);
+    ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+    ::close(fd);
     int exclusive = 1;
     for (int waited = 0; exclusive && waited < 2000; waited += 10) {
-        std::this_thread::sleep_for(10ms);
-        Client again(link); // without root this fails while the mode is still set
-        if (again.IsOpen()) {
-            ASSERT_EQ(::ioctl(again.Fd(), TIOCGEXCL, &exclusive), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        fd = OpenLine(link); // without root this fails while the mode is still set
+        if (fd >= 0) {
+            EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+            ::close(fd);
         }
     }
     EXPECT_EQ(exclusive, 0);
-    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(Stop(), 0);
 }
 
 struct RefusalCase {
     const char* name;
-    std::vector<std::string> args; // "LINK" and "IMAGE" stand for paths in a fresh folder
+    std::vector<std::string> args; // "LINK" and "IMAGE" name files that exist
     int status;
 };
 
-std::ostream& operator<<(std::ostream& os, const RefusalCase& c)
-{
-    return os << c.name;
-}
-
-class Refusals : public testing::TestWithParam<RefusalCase> { };
+class Refusals : public SimProcess, public testing::WithParamInterface<RefusalCase> { };
 
 TEST_P(Refusals, ExitWithoutTouchingAnything)
 {
-    TempDir dir;
-    std::string keep(100, 'k');
-    std::ofstream(dir / "LINK") << keep;
-    std::ofstream(dir / "IMAGE") << keep;
+    const std::string keep(100, 'k');
     std::vector<std::string> args;
-    for (const std::string& arg : GetParam().args)
-        args.push_back(arg == "LINK" || arg == "IMAGE" ? dir / arg.c_str() : arg);
-    SimProcess sim;
-    sim.Start(args);
-    EXPECT_EQ(sim.Wait(3000), GetParam().status);
-    EXPECT_EQ(Image(dir / "LINK"), keep);
-    EXPECT_EQ(Image(dir / "IMAGE"), keep);
+    for (const std::string& arg : GetParam().args) {
+        bool bFile = arg == "LINK" || arg == "IMAGE";
+        if (bFile)
+            std::ofstream(Path(arg)) << keep;
+        args.push_back(bFile ? Path(arg) : arg);
+    }
+    Start(args);
+    EXPECT_EQ(Wait(3000), GetParam().status);
+    for (const char* pszName : { "LINK", "IMAGE" })
+        EXPECT_TRUE(!fs::exists(Path(pszName)) || FileText(Path(pszName)) == keep);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, Refusals,
@@ -256,6 +216,6 @@ INSTANTIATE_TEST_SUITE_P(Sim, Refusals,
         RefusalCase { "BadOption", { "--link", "x", "--firmware", "5" }, 2 },
         RefusalCase { "LinkIsAFile", { "--link", "LINK" }, 1 },
         RefusalCase { "ImageOfAnotherSize", { "--link", "x", "--image", "IMAGE" }, 1 }),
-    testing::PrintToStringParamName());
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,5 +1,5 @@
-// The adapter's command set: what each state answers to each command, and how a host gets back to
-// binary mode from wherever a previous program left it.
+// The adapter's command set: what each state answers to each command, the banners, and how a host
+// gets back to binary mode from wherever a previous program left the adapter.
 #include "ModelHarness.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +8,9 @@ namespace {
 
 using S = AdapterState;
 
-std::string Banner(bool bV4 = false)
+std::string Banner()
 {
-    BusPirateConfig config;
-    config.bV4 = bV4;
-    return BusPirateModel::VersionText(config) + "HiZ>";
+    return BusPirateModel::VersionText({}) + "HiZ>";
 }
 
 struct ReplyCase {
@@ -21,13 +19,7 @@ struct ReplyCase {
     Bytes input; // sent one byte at a time, each after the previous reply
     Bytes expected;
     S after;
-    bool bV4 = false;
 };
-
-std::ostream& operator<<(std::ostream& os, const ReplyCase& c)
-{
-    return os << c.name;
-}
 
 class Replies : public testing::TestWithParam<ReplyCase> { };
 
@@ -35,67 +27,76 @@ TEST_P(Replies, AnswerAsTheFirmwareDoes)
 {
     BusPirateConfig config;
     config.initial = GetParam().initial;
-    config.bV4 = GetParam().bV4;
     config.pendingWrites = 3;
     ModelHarness h(config);
     EXPECT_EQ(h.SendPaced(GetParam().input), GetParam().expected);
     EXPECT_EQ(h.model.State(), GetParam().after);
 }
 
-const Bytes kZeros20(20, 0x00);
-
 INSTANTIATE_TEST_SUITE_P(Sim, Replies,
     testing::Values(ReplyCase { "EnterPrompts", S::Terminal, Text("\r"), Text("\r\nHiZ>"), S::Terminal },
-        ReplyCase { "TwentyZerosEnterBinary", S::Terminal, kZeros20, Text("BBIO1"), S::Bbio },
-        ReplyCase { "NineteenZerosDoNot", S::Terminal, Bytes(19, 0x00), {}, S::Terminal },
+        ReplyCase { "TwentyZerosEnterBinary", S::Terminal, Bytes(20, 0), Text("BBIO1"), S::Bbio },
         ReplyCase { "OtherKeysDoNotResetTheCount", S::Terminal, Cat(Bytes(10, 0), Cat(Text("a"), Bytes(10, 0))),
             Text("aBBIO1"), S::Bbio },
         ReplyCase {
             "UnknownCommand", S::Terminal, Text("q\n"), Text("q\r\nSyntax error at char 1\r\nHiZ>"), S::Terminal },
         ReplyCase { "VersionCommand", S::Terminal, Text("i\n"), Text("i\r\n" + Banner()), S::Terminal },
         ReplyCase { "ResetCommand", S::Terminal, Text("#\n"), Text("#\r\nRESET\r\n" + Banner()), S::Terminal },
-        ReplyCase { "V4Banner", S::Terminal, Text("i\n"), Text("i\r\n" + Banner(true)), S::Terminal, true },
         ReplyCase { "SumpTrap", S::Terminal, { 0, 0, 0, 0, 0, 0x02 }, Text("1ALS"), S::Sump },
         ReplyCase {
-            "SumpResetLeaves", S::Terminal, { 0, 0, 0, 0, 0, 0x02, 0x00, '\r' }, Text("1ALS\r\nHiZ>"), S::Terminal },
-        ReplyCase { "FourZerosAndCtrlBRing", S::Terminal, { 0, 0, 0, 0, 0x02 }, { 0x07 }, S::Terminal },
+            "SumpResetLeaves", S::Terminal, { 0, 0, 0, 0, 0, 0x02, 0, '\r' }, Text("1ALS\r\nHiZ>"), S::Terminal },
         ReplyCase { "MenuIgnoresZeros", S::Menu, { 0, 0 }, { 0x07, 0x07 }, S::Menu },
         ReplyCase { "MenuEnterReturnsToPrompt", S::Menu, Text("\r"), Text("\r\nHiZ>"), S::Terminal },
-        ReplyCase { "MenuRefusesBadChoice", S::Menu, Text("77\r"),
-            Text("77\r\n\r\nInvalid choice, try again\r\n\r\n(1)>"), S::Menu },
-        ReplyCase { "BbioZero", S::Bbio, { 0x00 }, Text("BBIO1"), S::Bbio },
         ReplyCase { "BbioSpiAndBack", S::Bbio, { 0x01, 0x01, 0x00 }, Text("SPI1SPI1BBIO1"), S::Bbio },
         ReplyCase { "BbioI2c", S::Bbio, { 0x02 }, Text("I2C1"), S::I2c },
         ReplyCase { "BbioPins", S::Bbio, { 0x4F, 0xC0 }, { 0x4F, 0xC0 }, S::Bbio },
         ReplyCase { "BbioUnknown", S::Bbio, { 0x10, 0x0E }, { 0x00, 0x00 }, S::Bbio },
         ReplyCase { "BbioLeavesToTerminal", S::Bbio, { 0x0F }, Cat({ 0x01 }, Text(Banner())), S::Terminal },
         ReplyCase { "I2cModeId", S::I2c, { 0x01 }, Text("I2C1"), S::I2c },
-        ReplyCase { "I2cStartStop", S::I2c, { 0x02, 0x03 }, { 0x01, 0x01 }, S::I2c },
-        ReplyCase { "I2cSettings", S::I2c, { 0x4C, 0x40, 0x60, 0x6B }, { 1, 1, 1, 1 }, S::I2c },
-        ReplyCase { "I2cUnknown", S::I2c, { 0x05, 0x0A, 0x2F, 0x3F, 0x70, 0x7F, 0x80, 0xFF }, Bytes(8, 0x00), S::I2c },
-        ReplyCase { "PullupVoltageV3", S::I2c, { 0x51 }, { 0x00 }, S::I2c },
-        ReplyCase { "PullupVoltageV4", S::I2c, { 0x51 }, { 0x01 }, S::I2c, true },
+        ReplyCase { "I2cSettings", S::I2c, { 0x02, 0x03, 0x4C, 0x40, 0x60, 0x6B }, Bytes(6, 1), S::I2c },
+        ReplyCase {
+            "I2cUnknown", S::I2c, { 0x05, 0x0A, 0x2F, 0x3F, 0x51, 0x70, 0x7F, 0x80, 0xFF }, Bytes(9, 0), S::I2c },
         ReplyCase { "AuxCommand", S::I2c, { 0x09, 0x01, 0x09, 0x03 }, { 1, 1, 1, 1 }, S::I2c },
         ReplyCase { "SnifferUntilAnyByte", S::I2c, { 0x0F, 0x55 }, { 0x01 }, S::I2c },
-        ReplyCase { "OversizeWriteThenRead", S::I2c, { 0x08, 0x10, 0x01, 0x00, 0x00, 0x01 },
-            Cat({ 0x00 }, Text("I2C1")), S::I2c },
+        // Counts over 4096 are refused before the write bytes: what follows is read as commands.
+        ReplyCase {
+            "OversizeWriteThenRead", S::I2c, { 0x08, 0x10, 0x01, 0, 0, 0x01 }, Cat({ 0 }, Text("I2C1")), S::I2c },
         ReplyCase { "EmptyWriteThenReadFw7", S::I2c, { 0x08, 0, 0, 0, 0 }, { 0x00 }, S::I2c },
-        ReplyCase { "I2cZeroLeaves", S::I2c, { 0x00 }, Text("BBIO1"), S::Bbio },
-        ReplyCase { "InitialSniffer", S::Sniffer, { 0xAA }, { 0x01 }, S::I2c },
-        ReplyCase { "InitialBulkWrite", S::BulkWrite, Bytes(16, 0xA5), Bytes(16, 0x01), S::I2c },
-        ReplyCase { "InitialWriteThenRead", S::WriteThenRead, { 0xA0, 0x00, 0x00 }, { 0x01 }, S::I2c }),
-    testing::PrintToStringParamName());
+        ReplyCase { "InitialWriteThenRead", S::WriteThenRead, { 0xA0, 0, 0 }, { 0x01 }, S::I2c }),
+    CaseName());
+
+// The texts the adapter library parses the hardware and firmware versions from.
+TEST(SimBanner, NamesHardwareAndFirmware)
+{
+    const struct {
+        int firmware;
+        bool bV4;
+        const char* pszText;
+    } kCases[] = {
+        { 6, false,
+            "Bus Pirate v3.5\r\nFirmware v6.1 r1676  Bootloader v4.4\r\nDEVID:0x0447 REVID:0x3046 (24FJ64GA002 B8)\r\n"
+            "http://dangerousprototypes.com\r\n" },
+        { 7, false,
+            "Bus Pirate v3.5\r\nCommunity Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE KEYB LCD "
+            "PIC DIO] Bootloader v4.5\r\nDEVID:0x0447 REVID:0x3046 (24FJ64GA002 "
+            "B8)\r\nhttp://dangerousprototypes.com\r\n" },
+        { 6, true,
+            "Bus Pirate v4\r\nFirmware v6.1 r1676\r\nDEVID:0x1019 REVID:0x0005 (24FJ256GB106 A5)\r\n"
+            "http://dangerousprototypes.com\r\n" },
+    };
+    for (const auto& c : kCases) {
+        BusPirateConfig config;
+        config.firmware = c.firmware;
+        config.bV4 = c.bV4;
+        EXPECT_EQ(BusPirateModel::VersionText(config), c.pszText);
+    }
+}
 
 struct RecoveryCase {
     const char* name;
     S initial;
     int zerosToBinary; // 0: zeros alone never get there
 };
-
-std::ostream& operator<<(std::ostream& os, const RecoveryCase& c)
-{
-    return os << c.name;
-}
 
 class Recovery : public testing::TestWithParam<RecoveryCase> { };
 
@@ -115,10 +116,8 @@ TEST_P(Recovery, PacedZerosReachBinaryMode)
     }
     if (GetParam().zerosToBinary == 0) {
         EXPECT_EQ(seen.find("BBIO1"), std::string::npos);
-        // Enter leaves the menu; then the zeros count.
-        h.Send(Text("\r"));
-        Bytes reply = h.SendPaced(kZeros20);
-        EXPECT_EQ(std::string(reply.begin(), reply.end()), "BBIO1");
+        h.Send(Text("\r")); // Enter leaves the menu; then zeros count
+        EXPECT_EQ(h.SendPaced(Bytes(20, 0)), Text("BBIO1"));
     } else {
         EXPECT_EQ(sent, GetParam().zerosToBinary);
     }
@@ -135,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Recovery,
         RecoveryCase { "BulkWrite", S::BulkWrite, 17 },
         // Ten write bytes, a general-call select nobody acknowledges (0x00), then out.
         RecoveryCase { "WriteThenRead", S::WriteThenRead, 11 }),
-    testing::PrintToStringParamName());
+    CaseName());
 
 TEST(SimLine, MuteAndHangUpCountReceivedBytes)
 {
@@ -143,7 +142,7 @@ TEST(SimLine, MuteAndHangUpCountReceivedBytes)
     config.initial = S::Bbio;
     config.muteAfter = 2;
     ModelHarness muted(config);
-    EXPECT_EQ(muted.SendPaced({ 0x00, 0x00, 0x00, 0x00 }), Text("BBIO1BBIO1"));
+    EXPECT_EQ(muted.SendPaced({ 0, 0, 0, 0 }), Text("BBIO1BBIO1"));
     EXPECT_TRUE(muted.model.Hung());
     EXPECT_FALSE(muted.model.HangUp());
     EXPECT_EQ(muted.model.CommandBytes(), 4u);
@@ -151,9 +150,9 @@ TEST(SimLine, MuteAndHangUpCountReceivedBytes)
     config.muteAfter = UINT64_MAX;
     config.hangupAfter = 3;
     ModelHarness hung(config);
-    hung.SendPaced({ 0x00, 0x00 });
+    hung.SendPaced({ 0, 0 });
     EXPECT_FALSE(hung.model.HangUp());
-    hung.Send({ 0x00 });
+    hung.Send({ 0 });
     EXPECT_TRUE(hung.model.HangUp());
 }
 

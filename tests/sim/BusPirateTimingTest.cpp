@@ -54,11 +54,6 @@ struct LatencyCase {
     uint64_t roundTrips;
 };
 
-std::ostream& operator<<(std::ostream& os, const LatencyCase& c)
-{
-    return os << c.name;
-}
-
 class Latency : public testing::TestWithParam<LatencyCase> { };
 
 TEST_P(Latency, CountsTheRoundTripsAHostWaits)
@@ -82,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Latency,
         LatencyCase { "PipelinedCommands", 1500, { { 0x02, 0x10, 0xA0, 0x10, 0x00, 0x03 } }, 1 },
         LatencyCase { "PipelinedWithoutLatency", 0, { { 0x02, 0x10, 0xA0, 0x10, 0x00, 0x03 } }, 1 },
         LatencyCase { "WriteThenReadAndStop", 4500, { { 0x08, 0, 3, 0, 16, 0xA0, 0, 0 }, { 0x03 } }, 2 }),
-    testing::PrintToStringParamName());
+    CaseName());
 
 TEST(SimTiming, LatencyHoldsABurstTogether)
 {
@@ -105,11 +100,6 @@ struct OverrunCase {
     bool bOverrun;
 };
 
-std::ostream& operator<<(std::ostream& os, const OverrunCase& c)
-{
-    return os << c.name;
-}
-
 class Overrun : public testing::TestWithParam<OverrunCase> { };
 
 TEST_P(Overrun, FourByteFifoOfTheV3)
@@ -128,27 +118,20 @@ TEST_P(Overrun, FourByteFifoOfTheV3)
     }
 }
 
-Bytes BulkWrite16()
-{
-    return Cat({ 0x1F }, Bytes(16, 0xA5));
-}
-
-Bytes WriteThenRead256()
-{
-    return Cat({ 0x08, 0x01, 0x00, 0x00, 0x00 }, Bytes(256, 0x00));
-}
+const Bytes kBulkWrite16 = Cat({ 0x1F }, Bytes(16, 0xA5));
+const Bytes kWriteThenRead256 = Cat({ 0x08, 0x01, 0x00, 0x00, 0x00 }, Bytes(256, 0x00));
 
 INSTANTIATE_TEST_SUITE_P(Sim, Overrun,
     testing::Values(
         // Each BBIO1 takes five frames while zeros keep coming one frame apart.
         OverrunCase { "ZerosBackToBackInBinaryMode", AdapterState::Bbio, {}, Bytes(10, 0x00), true },
         OverrunCase { "TwentyZerosAtThePrompt", AdapterState::Terminal, {}, Bytes(20, 0x00), false },
-        OverrunCase { "BulkWriteAt400kHz", AdapterState::I2c, { 0x63 }, BulkWrite16(), false },
-        OverrunCase { "BulkWriteAt50kHz", AdapterState::I2c, { 0x61 }, BulkWrite16(), true },
-        OverrunCase { "WriteThenReadPayload", AdapterState::I2c, { 0x60 }, WriteThenRead256(), false },
+        OverrunCase { "BulkWriteAt400kHz", AdapterState::I2c, { 0x63 }, kBulkWrite16, false },
+        OverrunCase { "BulkWriteAt50kHz", AdapterState::I2c, { 0x61 }, kBulkWrite16, true },
+        OverrunCase { "WriteThenReadPayload", AdapterState::I2c, { 0x60 }, kWriteThenRead256, false },
         OverrunCase { "FourCommandsInFlight", AdapterState::I2c, {}, { 0x02, 0x10, 0xA0, 0x03 }, false },
         OverrunCase { "ManyCommandsInFlight", AdapterState::I2c, {}, Bytes(12, 0x01), true }),
-    testing::PrintToStringParamName());
+    CaseName());
 
 TEST(SimTiming, PromptOverrunLosesBytesButGoesOn)
 {

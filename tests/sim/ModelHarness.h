@@ -3,6 +3,8 @@
 
 #include "BusPirateModel.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@ inline Bytes Cat(Bytes a, const Bytes& b)
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+
+// Names the cases of a parameterised test after their name field.
+struct CaseName {
+    template <class T> std::string operator()(const testing::TestParamInfo<T>& info) const { return info.param.name; }
+};
 
 struct ModelHarness {
     explicit ModelHarness(BusPirateConfig config = {})
@@ -38,7 +45,7 @@ struct ModelHarness {
         }
         return out;
     }
-    // Sends one byte at a time, each after the reply to the previous one.
+    // One byte at a time, each after the reply to the previous one.
     Bytes SendPaced(const Bytes& bytes)
     {
         Bytes out;
@@ -47,13 +54,8 @@ struct ModelHarness {
         return out;
     }
     void WaitMs(uint64_t ms) { now += ms * 1000000; }
-
-    // Enters raw I2C mode from the prompt, powered, pull-ups on.
-    void EnterI2c()
-    {
-        Send(Bytes(20, 0x00));
-        Send({ 0x02, 0x4C });
-    }
+    // From the prompt into raw I2C mode, powered, pull-ups on.
+    void EnterI2c() { Send(Cat(Bytes(20, 0), { 0x02, 0x4C })); }
 
     std::vector<uint8_t> memory;
     BusPirateModel model;
