@@ -181,14 +181,17 @@ bool I2cTransfer::QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& read
     return true;
 }
 
-// A v3 polls a four-byte receive FIFO. It takes a start, a bulk write command and three bytes
-// behind them at any bus speed: the two commands answer at once, so at most three bytes wait
-// while the first one is on the bus.
-size_t I2cTransfer::MaxBulkAddress() const
+// Which commands fetch a random read, or Unfit when it runs byte by byte.
+I2cTransfer::ReadPath I2cTransfer::PathFor(const std::vector<uint8_t>& address, uint8_t readSelect) const
 {
-    if (m_mode.bRepeatedStart)
-        return kMaxWriteThenRead;
-    return m_mode.bDeepInput ? 16 : 3;
+    if (address.empty())
+        return ReadPath::CurrentAddress;
+    if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1))
+        return ReadPath::WriteThenRead;
+    // A v3 polls a four-byte receive FIFO. It takes a start, a bulk write command and three bytes
+    // behind them at any bus speed: the two commands answer at once, so at most three bytes wait
+    // while the first one is on the bus.
+    return address.size() <= (m_mode.bDeepInput ? 16u : 3u) ? ReadPath::BulkThenRead : ReadPath::Unfit;
 }
 
 // The read command may follow the address bytes at once when the adapter keeps up with them: a
@@ -199,7 +202,7 @@ bool I2cTransfer::ReadFollowsAtOnce(size_t addressBytes) const
 }
 
 // The read's length is guessed from the previous one; reading ahead is harmless on an EEPROM.
-bool I2cTransfer::FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect)
+bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address, uint8_t readSelect)
 {
     m_queue.clear();
     m_queuedWrites = 0;
@@ -212,9 +215,9 @@ bool I2cTransfer::FetchFirst(const std::vector<uint8_t>& address, uint8_t readSe
     m_nextFetched = 0;
     size_t count = std::clamp<size_t>(m_lastReadLength, 1, kMaxWriteThenRead);
     Outcome outcome;
-    if (address.empty()) {
+    if (path == ReadPath::CurrentAddress) {
         outcome = WriteThenRead({ readSelect }, count);
-    } else if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1)) {
+    } else if (path == ReadPath::WriteThenRead) {
         outcome = WriteThenRead(address, count);
     } else {
         // Without the repeated start of firmware 7: a start and a bulk write of the address, then
@@ -322,8 +325,9 @@ int I2cTransfer::Read(bool bLast)
     if (m_phase == Phase::Queued) {
         std::vector<uint8_t> address;
         uint8_t readSelect = 0;
-        if (QueueIsRandomRead(address, readSelect) && address.size() <= MaxBulkAddress())
-            return FetchFirst(address, readSelect) ? ServeFetched(bLast) : kReadFailed;
+        ReadPath path = QueueIsRandomRead(address, readSelect) ? PathFor(address, readSelect) : ReadPath::Unfit;
+        if (path != ReadPath::Unfit)
+            return FetchFirst(path, address, readSelect) ? ServeFetched(bLast) : kReadFailed;
         if (!SendQueue())
             return kReadFailed;
     }

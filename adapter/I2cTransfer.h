@@ -32,6 +32,7 @@ public:
 private:
     enum class Phase { Idle, Queued, Direct, Fetched };
     enum class Outcome { Acked, Nacked, Failed };
+    enum class ReadPath { CurrentAddress, WriteThenRead, BulkThenRead, Unfit };
     struct Op {
         bool bStart;
         uint8_t byte;
@@ -45,9 +46,9 @@ private:
     bool SendQueue();
     bool QueueIsWriteTransaction(std::vector<uint8_t>& writes) const;
     bool QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& readSelect) const;
-    size_t MaxBulkAddress() const;
+    ReadPath PathFor(const std::vector<uint8_t>& address, uint8_t readSelect) const;
     bool ReadFollowsAtOnce(size_t addressBytes) const;
-    bool FetchFirst(const std::vector<uint8_t>& address, uint8_t readSelect);
+    bool FetchFirst(ReadPath path, const std::vector<uint8_t>& address, uint8_t readSelect);
     bool FetchMore();
     int ServeFetched(bool bLast);
     void EndFetched();
