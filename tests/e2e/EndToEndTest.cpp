@@ -126,6 +126,10 @@ TEST_P(EndToEnd, Road)
     std::string program = CLI_PROGRAM;
     Emulator sim;
     int silentPty = -1;
+#ifdef ADAPTER_LIBRARY
+    if (road.port != Port::NoLibrary)
+        env.push_back(std::string("AT24WRITER_I2C_LIBRARY=") + ADAPTER_LIBRARY);
+#endif
     switch (road.port) {
     case Port::Emulator: {
         std::vector<std::string> simArgs = road.simArgs;
