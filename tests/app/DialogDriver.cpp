@@ -4,6 +4,7 @@
 #include "MainDlg.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -33,9 +34,26 @@ BoxAnswer::BoxAnswer(QMessageBox::StandardButton answer, std::function<bool()> r
     m_timer.start(10);
 }
 
+bool Open(CMainDlg& dlg)
+{
+    bool bOpen = dlg.InitDialog();
+    dlg.show();
+    return bOpen;
+}
+
+QAbstractButton* Button(const CMainDlg& dlg, int nID)
+{
+    return static_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+}
+
 QString ItemText(const CMainDlg& dlg, int nID)
 {
     return ControlText(dlg.GetDlgItem(nID));
+}
+
+void SetItemText(const CMainDlg& dlg, int nID, const QString& text)
+{
+    static_cast<QLineEdit*>(dlg.GetDlgItem(nID))->setText(text);
 }
 
 QStringList LogLines(const CMainDlg& dlg)

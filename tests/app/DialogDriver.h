@@ -1,6 +1,7 @@
 // Helpers for driving the main dialog: answering its message boxes, reading its controls.
 #pragma once
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -26,5 +27,9 @@ private:
     QTimer m_timer;
 };
 
+// Opens the dialog as DoModal does, shown without the modal loop; false when it ended meanwhile.
+bool Open(CMainDlg& dlg);
+QAbstractButton* Button(const CMainDlg& dlg, int nID);
 QString ItemText(const CMainDlg& dlg, int nID);
+void SetItemText(const CMainDlg& dlg, int nID, const QString& text);
 QStringList LogLines(const CMainDlg& dlg);

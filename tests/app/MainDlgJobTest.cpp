@@ -1,24 +1,21 @@
 // Jobs through the main dialog: Write to the last log line, Stop, Exit, the keys that end the
 // dialog, and the job's display calls around the dialog's end.
-#include "DialogBuilder.h"
-#include "DialogDisplay.h"
 #include "DialogDriver.h"
 #include "HexBuilder.h"
+#include "JobDisplay.h"
 #include "JobRunner.h"
 #include "JobSettings.h"
 #include "MainDlg.h"
 #include "TraceLog.h"
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <chrono>
 #include <future>
-#include <thread>
 
 namespace {
 
@@ -43,10 +40,35 @@ std::string Records(int count, uint16_t offset = 0)
     return text + HexEnd();
 }
 
-QPushButton* Button(const CMainDlg& dlg, int nID)
-{
-    return static_cast<QPushButton*>(dlg.GetDlgItem(nID));
-}
+// A job set up through the controls. body: the log between its first line and its two time lines;
+// settings: the traces after the path (unchecked when empty); current: the last record shown.
+struct JobCase {
+    const char* name;
+    std::string hex;
+    QString path; // empty: a file of hex
+    QList<int> clicks;
+    int waitUps, retryUps, port;
+    QByteArrayList env;
+    QStringList body, settings;
+    QString current;
+};
+
+const std::string kOne = Records(1, 0x20);
+const QString kOneShown = "000020 : 00000000000000000000000000000000D0";
+const JobCase kJobs[] = {
+    { "upper 64 KiB", HexLinear(1) + HexData(0x10, { 0xA5, 0x5A }) + HexEnd(), {}, {}, 0, 0, 0, {}, {},
+        { "AddressMask:00", "WriteWait:5", "RetryMax:5", "iSerialPort:1" }, "010010 : A55AEF" },
+    { "both pins high, limits, COM20", kOne, {}, { IDC_A0_HIGH, IDC_A1_HIGH }, 120, 30, 19, { "LOOPBACK_PINS=12" }, {},
+        { "AddressMask:0C", "WriteWait:100", "RetryMax:20", "iSerialPort:20" }, kOneShown },
+    { "A0 pin high", kOne, {}, { IDC_A0_HIGH }, 0, 0, 2, { "LOOPBACK_PINS=4" }, {},
+        { "AddressMask:04", "WriteWait:5", "RetryMax:5", "iSerialPort:3" }, kOneShown },
+    { "retried record", kOne, {}, {}, 0, 0, 0, { "LOOPBACK_CORRUPT=0x20" },
+        { "Verify error Address:000020", "Retry success Address:000020" }, {}, kOneShown },
+    { "no device at the pins", kOne, {}, { IDC_A1_HIGH }, 0, 0, 0, {},
+        QStringList(5, "Verify error Address:000020") << "Write error Address:000020", {}, kOneShown },
+    { "port refused", kOne, {}, {}, 0, 0, 0, { "LOOPBACK_CONNECT=0" }, { "Port Open Error." }, {}, {} },
+    { "path of blanks", kOne, "   ", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+};
 
 } // namespace
 
@@ -56,12 +78,9 @@ class MainDlgJobTest : public QObject {
     QTemporaryDir m_dir;
     TempDir m_files;
 
-    // Opens a dialog with path typed in and the Write button pressed.
-    void Start(CMainDlg& dlg, const QString& path)
+    void Write(CMainDlg& dlg, const std::string& hex)
     {
-        QVERIFY(dlg.InitDialog());
-        dlg.show();
-        static_cast<QLineEdit*>(dlg.GetDlgItem(IDC_HEXFILE))->setText(path);
+        SetItemText(dlg, IDC_HEXFILE, QString::fromStdString(m_files.Write("job.hex", hex)));
         Button(dlg, IDC_WRITE)->click();
     }
     void WaitForJobEnd() { QTRY_VERIFY_WITH_TIMEOUT(!JobRunState.WorkerThread, 10000); }
@@ -69,11 +88,11 @@ class MainDlgJobTest : public QObject {
 private slots:
     void initTestCase()
     {
-        qputenv("AT24WRITER_I2C_LIBRARY", LOOPBACK_LIBRARY);
         qputenv("LOOPBACK_IMAGE", m_dir.filePath("eeprom.bin").toLocal8Bit());
         RouteTracesToLog();
         qInstallMessageHandler(CaptureTrace);
     }
+    void init() { qputenv("AT24WRITER_I2C_LIBRARY", LOOPBACK_LIBRARY); }
     void cleanup()
     {
         WaitForJobEnd();
@@ -84,75 +103,23 @@ private slots:
 
     void job_data()
     {
-        QTest::addColumn<QByteArray>("hex");
-        QTest::addColumn<QString>("path"); // empty: the file above
-        QTest::addColumn<QList<int>>("clicks"); // radio buttons
-        QTest::addColumn<int>("waitUps");
-        QTest::addColumn<int>("retryUps");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QByteArrayList>("env");
-        QTest::addColumn<QStringList>("body"); // the log between its first line and its two time lines
-        QTest::addColumn<QStringList>("settings"); // traces after the path
-        QTest::addColumn<QString>("current");
-
-        QByteArray upper = QByteArray::fromStdString(HexLinear(1) + HexData(0x0010, { 0xA5, 0x5A }) + HexEnd());
-        QByteArray one = QByteArray::fromStdString(Records(1, 0x20));
-        QTest::newRow("upper 64 KiB") << upper << QString() << QList<int>() << 0 << 0 << 0 << QByteArrayList()
-                                      << QStringList()
-                                      << QStringList({ "AddressMask:00", "WriteWait:5", "RetryMax:5", "iSerialPort:1" })
-                                      << "010010 : A55AEF";
-        QTest::newRow("both pins high, limits, COM20")
-            << one << QString() << QList<int>({ IDC_A0_HIGH, IDC_A1_HIGH }) << 120 << 30 << 19
-            << QByteArrayList({ "LOOPBACK_PINS=12" }) << QStringList()
-            << QStringList({ "AddressMask:0C", "WriteWait:100", "RetryMax:20", "iSerialPort:20" })
-            << "000020 : 00000000000000000000000000000000D0";
-        QTest::newRow("A0 pin high") << one << QString() << QList<int>({ IDC_A0_HIGH }) << 0 << 0 << 2
-                                     << QByteArrayList({ "LOOPBACK_PINS=4" }) << QStringList()
-                                     << QStringList({ "AddressMask:04", "WriteWait:5", "RetryMax:5", "iSerialPort:3" })
-                                     << "000020 : 00000000000000000000000000000000D0";
-        QTest::newRow("retried record") << one << QString() << QList<int>() << 0 << 0 << 0
-                                        << QByteArrayList({ "LOOPBACK_CORRUPT=0x20" })
-                                        << QStringList(
-                                               { "Verify error Address:000020", "Retry success Address:000020" })
-                                        << QStringList() << QString();
-        QTest::newRow("no device at the pins")
-            << one << QString() << QList<int>({ IDC_A1_HIGH }) << 0 << 0 << 0 << QByteArrayList()
-            << (QStringList(5, "Verify error Address:000020") << "Write error Address:000020") << QStringList()
-            << QString();
-        QTest::newRow("port refused") << one << QString() << QList<int>() << 0 << 0 << 0
-                                      << QByteArrayList({ "LOOPBACK_CONNECT=0" }) << QStringList("Port Open Error.")
-                                      << QStringList() << QString();
-        QTest::newRow("path of blanks") << one << QString("   ") << QList<int>() << 0 << 0 << 0 << QByteArrayList()
-                                        << QStringList("File Open Error.") << QStringList() << QString();
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < static_cast<int>(std::size(kJobs)); ++i)
+            QTest::newRow(kJobs[i].name) << i;
     }
     void job()
     {
-        QFETCH(QByteArray, hex);
-        QFETCH(QString, path);
-        QFETCH(QList<int>, clicks);
-        QFETCH(int, waitUps);
-        QFETCH(int, retryUps);
-        QFETCH(int, port);
-        QFETCH(QByteArrayList, env);
-        QFETCH(QStringList, body);
-        QFETCH(QStringList, settings);
-        QFETCH(QString, current);
-        for (const QByteArray& setting : env)
+        QFETCH(int, index);
+        const JobCase& c = kJobs[index];
+        for (const QByteArray& setting : c.env)
             qputenv(setting.split('=')[0], setting.split('=')[1]);
-        if (path.isEmpty())
-            path = QString::fromStdString(m_files.Write("job.hex", hex.toStdString()));
-
         CMainDlg dlg;
-        QVERIFY(dlg.InitDialog());
-        dlg.show();
-        for (int nID : clicks)
-            static_cast<QAbstractButton*>(dlg.GetDlgItem(nID))->click();
-        for (int i = 0; i < waitUps; ++i)
-            QTest::keyClick(dlg.GetDlgItem(IDC_WAIT), Qt::Key_Up);
-        for (int i = 0; i < retryUps; ++i)
-            QTest::keyClick(dlg.GetDlgItem(IDC_RETRY), Qt::Key_Up);
-        static_cast<QComboBox*>(dlg.GetDlgItem(IDC_PORT))->setCurrentIndex(port);
-        static_cast<QLineEdit*>(dlg.GetDlgItem(IDC_HEXFILE))->setText(path);
+        QVERIFY(Open(dlg));
+        for (int nID : c.clicks)
+            Button(dlg, nID)->click();
+        for (int i = 0; i < c.waitUps + c.retryUps; ++i)
+            QTest::keyClick(dlg.GetDlgItem(i < c.waitUps ? IDC_WAIT : IDC_RETRY), Qt::Key_Up);
+        static_cast<QComboBox*>(dlg.GetDlgItem(IDC_PORT))->setCurrentIndex(c.port);
 
         // The state of the controls when the job's first line arrives.
         QStringList during;
@@ -160,50 +127,85 @@ private slots:
         connect(pLog->model(), &QAbstractItemModel::rowsInserted, pLog, [&] {
             if (!during.isEmpty())
                 return;
-            during << Button(dlg, IDC_WRITE)->text();
+            during << ItemText(dlg, IDC_WRITE);
             for (int nID : kSettingsIds)
-                during << (dlg.GetDlgItem(nID)->isEnabled() ? "enabled" : "disabled");
+                during << (dlg.GetDlgItem(nID)->isEnabled() ? "on" : "off");
         });
         g_traces.clear();
-        Button(dlg, IDC_WRITE)->click();
+        if (c.path.isEmpty()) {
+            Write(dlg, c.hex);
+        } else {
+            SetItemText(dlg, IDC_HEXFILE, c.path);
+            Button(dlg, IDC_WRITE)->click();
+        }
         WaitForJobEnd();
-        QTRY_COMPARE(Button(dlg, IDC_WRITE)->text(), QString("Write"));
+        QTRY_COMPARE(ItemText(dlg, IDC_WRITE), QString("Write"));
 
-        QCOMPARE(during, QStringList("Stop") + QStringList(std::size(kSettingsIds), "disabled"));
+        QCOMPARE(during, QStringList("Stop") + QStringList(std::size(kSettingsIds), "off"));
         for (int nID : kSettingsIds)
             QVERIFY(dlg.GetDlgItem(nID)->isEnabled());
         QStringList log = LogLines(dlg);
         QVERIFY(log.size() >= 3);
-        QVERIFY(QRegularExpression("^Start writing\\. \\(\\d\\d:\\d\\d:\\d\\d\\)$").match(log.first()).hasMatch());
+        QVERIFY(QRegularExpression("^Start writing\\. \\(\\d\\d:\\d\\d:\\d\\d\\)$").match(log[0]).hasMatch());
         QVERIFY(
             QRegularExpression("^Finish writing\\. \\(\\d\\d:\\d\\d:\\d\\d\\)$").match(log[log.size() - 2]).hasMatch());
         QVERIFY(QRegularExpression("^Processing time \\d:\\d\\d:\\d\\d \\(\\d+sec\\)$").match(log.last()).hasMatch());
-        QCOMPARE(log.mid(1, log.size() - 3), body);
+        QCOMPARE(log.mid(1, log.size() - 3), c.body);
         QCOMPARE(pLog->selectedItems().size(), 0);
-        if (!settings.isEmpty())
-            QCOMPARE(g_traces, QStringList("HexFile:" + path) + settings + QStringList("Thread Exit."));
-        if (!current.isEmpty())
-            QCOMPARE(ItemText(dlg, IDC_CURRENT), current);
+        if (!c.settings.isEmpty())
+            QCOMPARE(g_traces,
+                QStringList("HexFile:" + ItemText(dlg, IDC_HEXFILE)) + c.settings + QStringList("Thread Exit."));
+        QCOMPARE(ItemText(dlg, IDC_CURRENT), c.current);
+    }
+
+    // The real adapter library against the emulated Bus Pirate on a pseudo-terminal, as COM1.
+    void jobAgainstEmulator()
+    {
+        QString link = m_dir.filePath("ttyAT24");
+        QString image = m_dir.filePath("emulated.bin");
+        QProcess sim;
+        auto stopSim = qScopeGuard([&] {
+            sim.terminate();
+            if (!sim.waitForFinished(3000))
+                sim.kill();
+        });
+        sim.start(AT24SIM, { "--link", link, "--image", image, "--corrupt", "0x10020" });
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += sim.readAllStandardOutput()).contains("ready"), 10000);
+        qputenv("I2CADAPTER_COM1", link.toLocal8Bit());
+        qputenv("AT24WRITER_I2C_LIBRARY", I2CADAPTER_LIBRARY);
+
+        std::vector<uint8_t> data(32);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<uint8_t>(0x30 + i);
+        CMainDlg dlg;
+        QVERIFY(Open(dlg));
+        Write(dlg, HexLinear(1) + HexData(0x0000, data) + HexData(0x0020, data) + HexEnd());
+        WaitForJobEnd();
+        QTRY_COMPARE(LogLines(dlg).size(), 5);
+        QCOMPARE(
+            LogLines(dlg).mid(1, 2), QStringList({ "Verify error Address:010020", "Retry success Address:010020" }));
+        QFile written(image);
+        QVERIFY(written.open(QIODevice::ReadOnly) && written.seek(0x10000));
+        QCOMPARE(written.read(64), QByteArray(reinterpret_cast<const char*>(data.data()), 32).repeated(2));
     }
 
     void stop_data()
     {
         QTest::addColumn<QMessageBox::StandardButton>("answer"); // NoButton: Enter
         QTest::addColumn<bool>("afterEnd"); // answered once the job has ended by itself
-        QTest::addColumn<bool>("stopped");
-        QTest::newRow("Enter answers Yes") << QMessageBox::NoButton << false << true;
-        QTest::newRow("No") << QMessageBox::No << false << false;
-        QTest::newRow("Yes after the job ended") << QMessageBox::Yes << true << false;
+        QTest::newRow("Enter answers Yes") << QMessageBox::NoButton << false;
+        QTest::newRow("No") << QMessageBox::No << false;
+        QTest::newRow("Yes after the job ended") << QMessageBox::Yes << true;
     }
     void stop()
     {
         QFETCH(QMessageBox::StandardButton, answer);
         QFETCH(bool, afterEnd);
-        QFETCH(bool, stopped);
         qputenv("LOOPBACK_DELAY_MS", "10");
-        QString path = QString::fromStdString(m_files.Write("stop.hex", Records(30)));
         CMainDlg dlg;
-        Start(dlg, path);
+        QVERIFY(Open(dlg));
+        Write(dlg, Records(30));
         QTRY_VERIFY(!ItemText(dlg, IDC_CURRENT).isEmpty());
         {
             BoxAnswer box(answer, [afterEnd] { return !afterEnd || !JobRunState.WorkerThread; });
@@ -215,10 +217,11 @@ private slots:
             QCOMPARE(box.icon, QMessageBox::NoIcon);
         }
         WaitForJobEnd();
-        QStringList log = LogLines(dlg);
-        QCOMPARE(log.contains("Stop processing."), stopped);
-        QCOMPARE(log.size(), stopped ? 4 : 3);
+        bool bStopped = answer == QMessageBox::NoButton;
+        QTRY_COMPARE(LogLines(dlg).size(), bStopped ? 4 : 3);
+        QCOMPARE(LogLines(dlg).contains("Stop processing."), bStopped);
         if (afterEnd) {
+            // The stop came too late; the next job clears it and runs to its end.
             QCOMPARE(JobRunState.StopRequest.load(), 1);
             ReleaseWorker();
             Button(dlg, IDC_WRITE)->click();
@@ -231,15 +234,14 @@ private slots:
     void secondJobStartsWithEmptyLog()
     {
         CMainDlg dlg;
-        Start(dlg, QString::fromStdString(m_files.Write("first.hex", Records(2))));
+        QVERIFY(Open(dlg));
+        Write(dlg, Records(2));
         WaitForJobEnd();
         QTRY_COMPARE(LogLines(dlg).size(), 3);
         QString previous = ItemText(dlg, IDC_CURRENT);
         QCOMPARE(previous, QString("000010 : 01010101010101010101010101010101D0"));
         ReleaseWorker();
-        static_cast<QLineEdit*>(dlg.GetDlgItem(IDC_HEXFILE))
-            ->setText(QString::fromStdString(m_files.Write("second.hex", Records(1, 0x100))));
-        Button(dlg, IDC_WRITE)->click();
+        Write(dlg, Records(1, 0x100));
         QCOMPARE(LogLines(dlg), QStringList());
         QCOMPARE(ItemText(dlg, IDC_CURRENT), previous);
         WaitForJobEnd();
@@ -249,7 +251,7 @@ private slots:
     void endDuringJob_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("result"); // -1: the dialog stays
         QTest::newRow("Exit, No") << "Exit No" << -1;
         QTest::newRow("Exit, Yes") << "Exit Yes" << int(QDialog::Accepted);
         QTest::newRow("Enter") << "Enter" << int(QDialog::Accepted);
@@ -262,7 +264,8 @@ private slots:
         QFETCH(int, result);
         qputenv("LOOPBACK_DELAY_MS", "10");
         CMainDlg dlg;
-        Start(dlg, QString::fromStdString(m_files.Write("long.hex", Records(20))));
+        QVERIFY(Open(dlg));
+        Write(dlg, Records(20));
         QTRY_VERIFY(!ItemText(dlg, IDC_CURRENT).isEmpty());
         g_traces.clear();
         BoxAnswer box(how.endsWith("Yes") ? QMessageBox::Yes : QMessageBox::No);
@@ -275,10 +278,8 @@ private slots:
         else
             dlg.close();
         QCOMPARE(box.bSeen, how.startsWith("Exit"));
-        if (box.bSeen) {
-            QCOMPARE(box.text, QString("Are you sure you want to exit?"));
-            QVERIFY(box.bEscapeIgnored);
-        }
+        QCOMPARE(box.text, QString(box.bSeen ? "Are you sure you want to exit?" : ""));
+        QCOMPARE(box.bEscapeIgnored, box.bSeen);
         QVERIFY(JobRunState.WorkerThread); // the program would now end the process
         QCOMPARE(dlg.isVisible(), result < 0);
         QStringList log = LogLines(dlg);
@@ -286,7 +287,7 @@ private slots:
         WaitForJobEnd();
         QTest::qWait(20);
         if (result < 0) {
-            QCOMPARE(LogLines(dlg).size(), 3);
+            QTRY_COMPARE(LogLines(dlg).size(), 3);
             return;
         }
         QCOMPARE(dlg.result(), result);
@@ -298,7 +299,7 @@ private slots:
     void displayCallAroundTheEnd_data()
     {
         QTest::addColumn<bool>("endFirst"); // the dialog ends before the call is made
-        QTest::addColumn<bool>("endWhileQueued");
+        QTest::addColumn<bool>("endWhileWaiting");
         QTest::newRow("dialog open") << false << false;
         QTest::newRow("dialog ended") << true << false;
         QTest::newRow("dialog ends while the call waits") << false << true;
@@ -306,26 +307,24 @@ private slots:
     void displayCallAroundTheEnd()
     {
         QFETCH(bool, endFirst);
-        QFETCH(bool, endWhileQueued);
+        QFETCH(bool, endWhileWaiting);
         CMainDlg dlg;
-        QVERIFY(dlg.InitDialog());
-        dlg.show();
+        QVERIFY(Open(dlg));
         if (endFirst)
             dlg.reject();
         auto call = std::async(std::launch::async, [] {
             GetJobDisplay().AppendLog("late\n");
             GetJobDisplay().SetWriteCaption("Stop");
         });
-        // The UI thread is busy: a call to a live dialog waits for it.
-        bool bReturnedAtOnce = call.wait_for(std::chrono::milliseconds(300)) == std::future_status::ready;
-        QCOMPARE(bReturnedAtOnce, endFirst);
-        if (endWhileQueued)
+        // This thread is busy here: a call to a live dialog waits for it.
+        QCOMPARE(call.wait_for(std::chrono::milliseconds(300)) == std::future_status::ready, endFirst);
+        if (endWhileWaiting)
             dlg.reject();
-        QTRY_VERIFY_WITH_TIMEOUT(call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(call.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 5000);
         QTest::qWait(20);
-        bool bShown = !endFirst && !endWhileQueued;
+        bool bShown = !endFirst && !endWhileWaiting;
         QCOMPARE(LogLines(dlg), bShown ? QStringList("late") : QStringList());
-        QCOMPARE(Button(dlg, IDC_WRITE)->text(), QString(bShown ? "Stop" : "Write"));
+        QCOMPARE(ItemText(dlg, IDC_WRITE), QString(bShown ? "Stop" : "Write"));
     }
 };
 
