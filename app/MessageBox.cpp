@@ -5,22 +5,30 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
-// Qt would take No for the escape button of a Yes/No box; the framework's boxes have none.
-class CQuestionBox final : public QMessageBox {
+// Qt would take No for the escape button of a Yes/No box; the framework's questions have none.
+class CFrameworkBox final : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
+    bool m_bCancelable = true;
 
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override
     {
-        if (pEvent->matches(QKeySequence::Cancel))
+        if (!m_bCancelable && pEvent->matches(QKeySequence::Cancel))
             return;
         QMessageBox::keyPressEvent(pEvent);
     }
-    void closeEvent(QCloseEvent* pEvent) override { pEvent->ignore(); }
+    void closeEvent(QCloseEvent* pEvent) override
+    {
+        if (!m_bCancelable)
+            pEvent->ignore();
+        else
+            QMessageBox::closeEvent(pEvent);
+    }
 };
 
 } // namespace
@@ -34,12 +42,14 @@ int AfxMessageBox(QWidget* pParent, const QString& text, unsigned nType)
 {
     // A dialog still opening is not on the screen yet; its boxes then centre on the screen.
     QWidget* pOwner = pParent && pParent->isVisible() ? pParent : nullptr;
-    if (nType == MB_YESNO) {
-        CQuestionBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Yes | QMessageBox::No, pOwner);
+    bool bQuestion = nType == MB_YESNO;
+    CFrameworkBox box(QMessageBox::NoIcon, AppTitle(), text,
+        bQuestion ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, pOwner);
+    box.m_bCancelable = !bQuestion;
+    if (bQuestion)
         box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
-    }
-    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, pOwner);
-    box.exec();
-    return IDOK;
+    for (QAbstractButton* pButton : box.buttons())
+        pButton->setIcon(QIcon()); // plain buttons, as the framework's boxes have
+    int nAnswer = box.exec();
+    return !bQuestion ? IDOK : nAnswer == QMessageBox::Yes ? IDYES : IDNO;
 }
