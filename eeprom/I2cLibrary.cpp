@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <dlfcn.h>
+#include <string>
+#include <unistd.h>
 
 SI2cLibrary I2cLibrary;
 
@@ -35,10 +37,35 @@ int LoadI2cLibraryFrom(const char* pszLibrary)
     return 1;
 }
 
+namespace {
+
+// The folder of the running program, or "" when it cannot be found.
+std::string ProgramFolder()
+{
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    std::string folder(path, static_cast<size_t>(n));
+    return folder.substr(0, folder.rfind('/'));
+}
+
+} // namespace
+
 int LoadI2cLibrary()
 {
     const char* pszOverride = std::getenv(kI2cLibraryVariable);
-    return LoadI2cLibraryFrom(pszOverride && *pszOverride ? pszOverride : I2C_ADAPTER_LIBRARY);
+    if (pszOverride && *pszOverride)
+        return LoadI2cLibraryFrom(pszOverride);
+    // The program's own folders first, explicitly: the RUNPATH says the same, but a dlopen()
+    // intercepted by a sanitizer runtime searches on behalf of that runtime, not of the program.
+    std::string folder = ProgramFolder();
+    for (const char* pszSub : { "/", "/../lib/" }) {
+        std::string candidate = folder + pszSub + I2C_ADAPTER_LIBRARY;
+        if (!folder.empty() && ::access(candidate.c_str(), F_OK) == 0)
+            return LoadI2cLibraryFrom(candidate.c_str());
+    }
+    return LoadI2cLibraryFrom(I2C_ADAPTER_LIBRARY);
 }
 
 const char* I2cLastError()
