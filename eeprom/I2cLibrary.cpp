@@ -18,6 +18,17 @@ template <typename Fn> bool Bind(void* hLibrary, const char* pszName, Fn& entry)
     return true;
 }
 
+// The folder of the running program, or "" when it cannot be found.
+std::string ProgramFolder()
+{
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    std::string folder(path, static_cast<size_t>(n));
+    return folder.substr(0, folder.rfind('/'));
+}
+
 } // namespace
 
 int LoadI2cLibraryFrom(const char* pszLibrary)
@@ -36,21 +47,6 @@ int LoadI2cLibraryFrom(const char* pszLibrary)
     Bind(hLibrary, "i2c_last_error", I2cLibrary.i2c_last_error);
     return 1;
 }
-
-namespace {
-
-// The folder of the running program, or "" when it cannot be found.
-std::string ProgramFolder()
-{
-    char path[4096];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return {};
-    std::string folder(path, static_cast<size_t>(n));
-    return folder.substr(0, folder.rfind('/'));
-}
-
-} // namespace
 
 int LoadI2cLibrary()
 {
