@@ -164,6 +164,10 @@ bool EnterI2cMode(AdapterLink& link, uint8_t speedCommand, AdapterVersion& versi
         // Refused (0x00) when Vpu is already fed from outside: fine either way.
         uint8_t reply = 0;
         bDone = SendByte(link, kPullUpsFrom3V3) && link.Receive(&reply, 1, kReplyTimeoutMs);
+        if (bDone && reply > 1) {
+            link.Violation("pull-up voltage answered " + std::to_string(reply));
+            bDone = false;
+        }
     }
     if (bDone) {
         // Let the target's supply settle before the first transfer.

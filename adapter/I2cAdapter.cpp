@@ -62,10 +62,15 @@ TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed)
 }
 
 // Every operation may be the one that finds the link dead; its reason is the one to show.
-template <typename T> T Noting(T result)
+void NoteLinkFailure()
 {
     if (g_link.Dead())
         g_lastError = g_link.FailureReason();
+}
+
+int Noted(int result)
+{
+    NoteLinkFailure();
     return result;
 }
 
@@ -101,29 +106,28 @@ I2CADAPTER_EXPORT void i2c_disconnect(void)
         return;
     g_transfer.End();
     LeaveI2cMode(g_link);
-    Noting(0);
-    g_transfer.Begin(nullptr, TransferMode());
+    NoteLinkFailure();
     g_link.Close();
 }
 
 I2CADAPTER_EXPORT int i2c_start(void)
 {
-    return Noting(g_transfer.Start());
+    return Noted(g_transfer.Start());
 }
 
 I2CADAPTER_EXPORT int i2c_stop(void)
 {
-    return Noting(g_transfer.Stop());
+    return Noted(g_transfer.Stop());
 }
 
 I2CADAPTER_EXPORT int i2c_write(int byte)
 {
-    return Noting(g_transfer.Write(static_cast<uint8_t>(byte & 0xFF)));
+    return Noted(g_transfer.Write(static_cast<uint8_t>(byte & 0xFF)));
 }
 
 I2CADAPTER_EXPORT int i2c_read(int last)
 {
-    return Noting(g_transfer.Read(last != 0));
+    return Noted(g_transfer.Read(last != 0));
 }
 
 I2CADAPTER_EXPORT const char* i2c_last_error(void)

@@ -22,14 +22,15 @@ constexpr int kReadFailed = 0xFF;
 
 void I2cTransfer::Begin(AdapterLink* pLink, const TransferMode& mode)
 {
+    End();
     m_pLink = pLink;
     m_mode = mode;
-    End();
     m_lastReadLength = kMinFetch;
 }
 
 void I2cTransfer::End()
 {
+    m_pLink = nullptr;
     m_phase = Phase::Idle;
     m_queue.clear();
     m_queuedWrites = 0;

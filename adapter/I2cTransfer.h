@@ -21,7 +21,7 @@ struct TransferMode {
 class I2cTransfer {
 public:
     void Begin(AdapterLink* pLink, const TransferMode& mode);
-    // Forgets queued operations; the adapter is about to be released.
+    // Forgets queued operations and the link, which is about to be released.
     void End();
 
     int Start();

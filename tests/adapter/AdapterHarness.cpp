@@ -5,8 +5,6 @@
 #include "JobSettings.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 ScopedEnv::~ScopedEnv()
 {
@@ -49,10 +47,4 @@ std::vector<uint8_t> ReadRecord(uint32_t address, int count)
     EepromReadBlock(address, count, data.data());
     data.resize(static_cast<size_t>(count));
     return data;
-}
-
-std::vector<uint8_t> ReadImage(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

@@ -28,5 +28,3 @@ bool ConnectTo(const SimProcess& sim, ScopedEnv& env, const std::string& pipelin
 std::vector<uint8_t> Pattern(uint32_t address, int count);
 void WriteRecord(uint32_t address, const std::vector<uint8_t>& data, int writeWaitMs);
 std::vector<uint8_t> ReadRecord(uint32_t address, int count);
-// The emulator's image file, read whole.
-std::vector<uint8_t> ReadImage(const std::string& path);

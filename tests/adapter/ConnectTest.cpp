@@ -54,20 +54,16 @@ INSTANTIATE_TEST_SUITE_P(Adapter, ConnectFails,
         Unusable { { "--no-pullups" }, ": the bus acknowledges every address: check the pull-ups and the wiring" },
         Unusable { { "--mute-after", "0" }, ": no Bus Pirate answered" }));
 
-// One process runs many jobs: disconnect twice, then connect again.
-TEST(Connect, DisconnectIsHarmlessTwiceAndJobsFollowEachOther)
+// Disconnect comes also after a failed connect, and a front end may call it once more.
+TEST(Connect, DisconnectIsHarmlessTwice)
 {
     SimProcess sim({});
     ScopedEnv env;
     i2c_disconnect();
-    for (int job = 0; job < 2; ++job) {
-        ASSERT_TRUE(ConnectTo(sim, env, "1")) << i2c_last_error();
-        std::vector<uint8_t> data = Pattern(0x40 * static_cast<uint32_t>(job), 16);
-        WriteRecord(0x40 * static_cast<uint32_t>(job), data, 5);
-        EXPECT_EQ(ReadRecord(0x40 * static_cast<uint32_t>(job), 16), data);
-        i2c_disconnect();
-        i2c_disconnect();
-        EXPECT_EQ(i2c_start(), 0);
-        EXPECT_EQ(i2c_read(1), 0xFF);
-    }
+    ASSERT_TRUE(ConnectTo(sim, env, "1")) << i2c_last_error();
+    i2c_disconnect();
+    i2c_disconnect();
+    EXPECT_EQ(i2c_start(), 0);
+    EXPECT_EQ(i2c_read(1), 0xFF);
+    EXPECT_STREQ(i2c_last_error(), "");
 }
