@@ -29,12 +29,11 @@ public:
     void Drain(int quietMs, int maxMs);
     // Marks the link dead because a reply broke the protocol.
     void Violation(const std::string& what);
-    // Closes the link without further talk, keeping reason as the failure.
-    void Fail(const std::string& reason);
     LinkTrace& Trace() { return m_trace; }
 
 private:
     bool Check(IoStatus status);
+    void Fail(const std::string& reason);
 
     SerialPort m_port;
     LinkTrace m_trace;

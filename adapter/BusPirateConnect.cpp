@@ -1,6 +1,7 @@
 #include "BusPirateConnect.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
