@@ -159,13 +159,13 @@ INSTANTIATE_TEST_SUITE_P(Adapter, LinkFault,
         return std::string(std::get<0>(info.param).option + 2).substr(0, 4) + std::get<1>(info.param);
     });
 
-// Pipelined, a record costs a write, the write wait and a read: the emulator counts the reply
-// bursts, and those of a connect and disconnect alone are taken off.
+// Pipelined, a record costs a write, the write wait and a read: the emulator counts the host
+// round trips, and those of a connect and disconnect alone are taken off.
 class RoundTripsPerRecord : public testing::TestWithParam<Board> { };
 
 TEST_P(RoundTripsPerRecord, StayWithinTheBudget)
 {
-    constexpr int kRecordCount = 32;
+    constexpr int kRecordCount = 64;
     long roundTrips[2] = { 0, 0 };
     for (int records : { 0, kRecordCount }) {
         SimProcess sim(With(GetParam().args, { "--stats", "--latency-us", GetParam().latencyUs }));
@@ -183,7 +183,8 @@ TEST_P(RoundTripsPerRecord, StayWithinTheBudget)
     ASSERT_GT(roundTrips[0], 0);
     double perRecord = static_cast<double>(roundTrips[1] - roundTrips[0]) / kRecordCount;
     RecordProperty("round_trips_per_record", std::to_string(perRecord));
-    EXPECT_LE(perRecord, GetParam().roundTripsPerRecord);
+    // A connect's own count varies by a few with timing (zeros sent before "BBIO1" is seen).
+    EXPECT_LE(perRecord, GetParam().roundTripsPerRecord + 0.1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Adapter, RoundTripsPerRecord, testing::ValuesIn(kBoards),
