@@ -3,26 +3,30 @@
 #include "MainDlg.h"
 
 #include <QThread>
-#include <memory>
 
 CDialogDisplay DialogDisplay;
+
+void CDialogDisplay::NewSession(CMainDlg* pDlg)
+{
+    m_pDlg = pDlg;
+    ++m_nSession;
+    // Calls still queued belong to the old session; their workers stop waiting now.
+    m_pending.clear();
+    m_done.notify_all();
+}
 
 void CDialogDisplay::Attach(CMainDlg* pDlg)
 {
     std::lock_guard lock(m_mutex);
-    m_pDlg = pDlg;
-    ++m_nSession;
+    NewSession(pDlg);
     SetJobDisplay(this);
 }
 
 void CDialogDisplay::Detach(CMainDlg* pDlg)
 {
     std::lock_guard lock(m_mutex);
-    if (m_pDlg != pDlg)
-        return;
-    m_pDlg = nullptr;
-    ++m_nSession;
-    m_done.notify_all();
+    if (m_pDlg == pDlg)
+        NewSession(nullptr);
 }
 
 void CDialogDisplay::RunOnDialog(std::function<void(CMainDlg&)> operation)
@@ -31,30 +35,33 @@ void CDialogDisplay::RunOnDialog(std::function<void(CMainDlg&)> operation)
     CMainDlg* pDlg = m_pDlg;
     if (!pDlg)
         return;
-    if (pDlg->thread() == QThread::currentThread()) {
+    if (thread() == QThread::currentThread()) {
         lock.unlock();
         operation(*pDlg);
         return;
     }
-    uint64_t session = m_nSession;
-    // Shared with the queued call, which may still run after this call has given up waiting.
-    auto pDone = std::make_shared<bool>(false);
-    // A call still queued when the dialog object goes is dropped with it; Detach has released us by then.
-    QMetaObject::invokeMethod(
-        pDlg,
-        [this, session, pDone, operation = std::move(operation)] {
-            std::unique_lock uiLock(m_mutex);
-            if (m_nSession == session) {
-                CMainDlg* pTarget = m_pDlg;
-                uiLock.unlock();
-                operation(*pTarget);
-                uiLock.lock();
-            }
-            *pDone = true;
-            m_done.notify_all();
-        },
-        Qt::QueuedConnection);
-    m_done.wait(lock, [&] { return *pDone || m_nSession != session; });
+    PendingCall call { std::move(operation), m_nSession };
+    m_pending.push_back(&call);
+    // Only a plain queued slot call crosses to the UI thread; the operation itself passes
+    // through m_pending, under the mutex.
+    QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
+    m_done.wait(lock, [&] { return call.bDone || m_nSession != call.session; });
+}
+
+void CDialogDisplay::RunPending()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_pending.empty()) {
+        PendingCall* pCall = m_pending.front();
+        m_pending.pop_front();
+        // The UI thread alone changes the session, so it holds while the lock is let go here.
+        CMainDlg* pDlg = m_pDlg;
+        lock.unlock();
+        pCall->operation(*pDlg);
+        lock.lock();
+        pCall->bDone = true;
+    }
+    m_done.notify_all();
 }
 
 void CDialogDisplay::SetControlsEnabled(bool bEnable)
