@@ -12,6 +12,7 @@ bool AdapterLink::Open(const std::string& path, std::string& reason)
     Close();
     m_path = path;
     m_failure.clear();
+    m_baud = kBootBaud;
     m_bDead = false;
     m_trace.Open();
     m_trace.Note(("open " + path).c_str());
@@ -20,6 +21,19 @@ bool AdapterLink::Open(const std::string& path, std::string& reason)
         m_trace.Close();
         return false;
     }
+    return true;
+}
+
+bool AdapterLink::SetBaud(uint32_t baud)
+{
+    if (baud == m_baud)
+        return true;
+    if (!m_port.SetSpeed(baud)) {
+        m_trace.Note(("the port does not take " + std::to_string(baud) + " baud").c_str());
+        return false;
+    }
+    m_baud = baud;
+    m_trace.Note(("line at " + std::to_string(baud) + " baud").c_str());
     return true;
 }
 

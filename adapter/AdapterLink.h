@@ -6,7 +6,11 @@
 #include "LinkTrace.h"
 #include "SerialPort.h"
 
+#include <cstdint>
 #include <string>
+
+// A Bus Pirate's terminal speed after every reset, and the speed the line opens at.
+constexpr uint32_t kBootBaud = 115200;
 
 class AdapterLink {
 public:
@@ -15,6 +19,9 @@ public:
     bool IsOpen() const { return m_port.IsOpen(); }
     bool Dead() const { return m_bDead; }
     const std::string& Path() const { return m_path; }
+    // The host's end of the line; false (and the speed unchanged) when the port does not take it.
+    bool SetBaud(uint32_t baud);
+    uint32_t Baud() const { return m_baud; }
     // Why the link died, or "" while it lives.
     const std::string& FailureReason() const { return m_failure; }
 
@@ -39,6 +46,7 @@ private:
     LinkTrace m_trace;
     std::string m_path;
     std::string m_failure;
+    uint32_t m_baud = kBootBaud;
     bool m_bDead = false;
 };
 

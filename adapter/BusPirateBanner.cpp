@@ -4,20 +4,25 @@
 
 namespace {
 
-// The major version number right after the first "<key>v" in text, or 0.
-int MajorAfter(std::string_view text, std::string_view key)
+// The number at pos, or 0; pos ends after its digits.
+int NumberAt(std::string_view text, size_t& pos)
 {
-    size_t at = text.find(key);
-    if (at == std::string_view::npos)
-        return 0;
-    size_t pos = at + key.size();
     int value = 0;
-    bool bDigits = false;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && value < 1000) {
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && value < 1000)
         value = value * 10 + (text[pos++] - '0');
-        bDigits = true;
-    }
-    return bDigits ? value : 0;
+    return value;
+}
+
+// The major and minor version numbers right after the first "<key>v" in text, or 0.
+void VersionAfter(std::string_view text, std::string_view key, int& major, int& minor)
+{
+    size_t pos = text.find(key);
+    if (pos == std::string_view::npos)
+        return;
+    pos += key.size();
+    major = NumberAt(text, pos);
+    if (major && pos + 1 < text.size() && text[pos] == '.')
+        minor = NumberAt(text, ++pos);
 }
 
 } // namespace
@@ -25,7 +30,8 @@ int MajorAfter(std::string_view text, std::string_view key)
 AdapterVersion ParseBanner(std::string_view text)
 {
     AdapterVersion version;
-    version.hardware = MajorAfter(text, "Bus Pirate v");
-    version.firmware = MajorAfter(text, "Firmware v");
+    int hardwareMinor = 0;
+    VersionAfter(text, "Bus Pirate v", version.hardware, hardwareMinor);
+    VersionAfter(text, "Firmware v", version.firmware, version.firmwareMinor);
     return version;
 }

@@ -6,7 +6,12 @@
 struct AdapterVersion {
     int hardware = 0; // major version of the board: 3, 4; 0 when the banner did not say
     int firmware = 0; // major version of the firmware: 6, 7, 8; 0 when the banner did not say
+    int firmwareMinor = 0; // 5 in "v5.5", 10 in "v5.10"
     bool Known() const { return hardware != 0 && firmware != 0; }
+    bool FirmwareAtLeast(int major, int minor) const
+    {
+        return firmware > major || (firmware == major && firmwareMinor >= minor);
+    }
 };
 
 // Reads "Bus Pirate v3.5" / "Firmware v6.1 r1676" / "Community Firmware v7.1" lines out of the

@@ -1,5 +1,7 @@
 #include "BusPirateConnect.h"
 
+#include "BusPirateBaud.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -68,6 +70,7 @@ bool ConfirmBinary(AdapterLink& link)
         && std::string(reinterpret_cast<const char*>(reply), sizeof reply) == "BBIO1";
 }
 
+// Paced like the zeros, so that a v3 at its prompt (which echoes) loses nothing.
 void SendPaced(AdapterLink& link, const std::string& text)
 {
     for (char c : text) {
@@ -80,14 +83,21 @@ void SendPaced(AdapterLink& link, const std::string& text)
 // A write-then-read command cut short waits for up to 4096 data bytes and swallows zeros. 0xFF
 // fills it harmlessly: as its first byte it addresses nobody, and in I2C mode it is an unknown
 // command answered with one byte, which the adapter keeps up with. Stop once answers come.
+// When the command completes, its bus work keeps a v3 from reading for a while: at 115200 baud
+// not even one byte arrives meanwhile, on a faster line the fill goes in fours, each after a
+// pause longer than a USB frame (sleeps shorter than that do not make gaps on the wire). That is
+// slow, so there it covers the commands of 1 KiB that a program of ours may have left cut short.
 void FillPendingCommand(AdapterLink& link)
 {
-    const std::vector<uint8_t> chunk(256, 0xFF);
-    for (int i = 0; i < 17; ++i) {
-        if (!link.Send(chunk.data(), chunk.size()))
+    const std::vector<uint8_t> fill(256, 0xFF);
+    const bool bFastLine = link.Baud() > kBootBaud;
+    const size_t step = bFastLine ? 4 : fill.size();
+    const size_t total = bFastLine ? 1024 + 8 : 17 * fill.size();
+    for (size_t sent = 0; sent < total; sent += step) {
+        if (!link.Send(fill.data(), step))
             return;
         std::string text;
-        link.Collect(text, MillisecondsFromNow(40));
+        link.Collect(text, MillisecondsFromNow(bFastLine ? 2 : 40));
         if (!text.empty())
             break;
     }
@@ -99,8 +109,9 @@ bool ReachBinaryMode(AdapterLink& link)
     link.Drain(50, 300);
     if (ZerosUntilBinary(link))
         return ConfirmBinary(link);
-    // A setup menu of the terminal does not count zeros: Enter leaves it, '#' resets.
-    SendPaced(link, "\n\n\n\n\n\n\n\n\n\n#");
+    // A setup menu of the terminal does not count zeros: Enter leaves it (the speed menu then waits
+    // for a space), '#' resets.
+    SendPaced(link, "\n\n\n\n\n\n\n\n\n\n #");
     link.Drain(100, 1500);
     if (ZerosUntilBinary(link))
         return ConfirmBinary(link);
@@ -108,14 +119,65 @@ bool ReachBinaryMode(AdapterLink& link)
     return ZerosUntilBinary(link) && ConfirmBinary(link);
 }
 
-// 0x0F leaves binary mode; the terminal then prints its banner (a v3 resets first). Firmware 7
-// on a v4 may print nothing at all.
+// The speeds to look for the adapter at: the boot speed, then those a program that did not end
+// cleanly may have left a v3 at.
+std::vector<uint32_t> CandidateBauds(uint32_t lineBaud)
+{
+    std::vector<uint32_t> bauds = { kBootBaud, kFastestBaud };
+    if (lineBaud != kBootBaud && lineBaud != kFastestBaud)
+        bauds.push_back(lineBaud);
+    return bauds;
+}
+
+// Binary mode at whichever speed the adapter listens; the line is left at that speed.
+bool FindBinaryMode(AdapterLink& link, uint32_t lineBaud)
+{
+    for (uint32_t baud : CandidateBauds(lineBaud)) {
+        if (link.SetBaud(baud) && ReachBinaryMode(link))
+            return true;
+        if (link.Dead())
+            return false;
+    }
+    link.SetBaud(kBootBaud);
+    return false;
+}
+
+// 0x0F leaves binary mode: a v3 answers 0x01 at its present speed and restarts at its boot speed,
+// where the host's end follows it; a v4 only returns to its terminal. The banner comes next.
+void SendLeaveBinary(AdapterLink& link, std::string& text)
+{
+    if (!SendByte(link, kLeaveBinary) || link.Baud() == kBootBaud)
+        return;
+    link.Collect(text, MillisecondsFromNow(kReplyTimeoutMs), "\x01");
+    link.SetBaud(kBootBaud);
+}
+
+// The terminal's banner after 0x0F. Firmware 7 on a v4 may print nothing at all.
 AdapterVersion ReadBanner(AdapterLink& link)
 {
     std::string text;
-    if (SendByte(link, kLeaveBinary))
-        link.Collect(text, MillisecondsFromNow(1500), "HiZ>", 500);
+    SendLeaveBinary(link, text);
+    link.Collect(text, MillisecondsFromNow(1500), "HiZ>", 500);
     return ParseBanner(text);
+}
+
+// Binary mode with the line at the boot speed, wherever the adapter is: after a speed change
+// that did not work out, or when none was asked for.
+bool BinaryModeAtBootSpeed(AdapterLink& link, uint32_t lineBaud)
+{
+    if (!FindBinaryMode(link, lineBaud))
+        return false;
+    if (link.Baud() == kBootBaud)
+        return true;
+    ReadBanner(link);
+    return ReachBinaryMode(link);
+}
+
+// The firmware's `b` command takes a raw divisor since 5.5; only a v3 has a UART to speed up.
+bool WantsFastLine(AdapterLink& link, const AdapterVersion& version, uint32_t lineBaud)
+{
+    return lineBaud != kBootBaud && version.hardware == 3 && version.FirmwareAtLeast(5, 5) && link.SetBaud(lineBaud)
+        && link.SetBaud(kBootBaud);
 }
 
 bool EnterI2c(AdapterLink& link, std::string& reason)
@@ -148,19 +210,26 @@ bool BusAcknowledgesNobody(AdapterLink& link, bool& bAcknowledged)
 
 } // namespace
 
-bool EnterI2cMode(AdapterLink& link, uint8_t speedCommand, AdapterVersion& version, std::string& reason)
+bool EnterI2cMode(
+    AdapterLink& link, uint8_t speedCommand, uint32_t lineBaud, AdapterVersion& version, std::string& reason)
 {
     reason.clear();
-    if (!ReachBinaryMode(link)) {
+    if (!FindBinaryMode(link, lineBaud)) {
         reason = link.Path() + ": no Bus Pirate answered";
         return false;
     }
     version = ReadBanner(link);
     char note[96];
-    std::snprintf(note, sizeof note, "banner: hardware v%d, firmware v%d", version.hardware, version.firmware);
+    std::snprintf(note, sizeof note, "banner: hardware v%d, firmware v%d.%d", version.hardware, version.firmware,
+        version.firmwareMinor);
     link.Trace().Note(note);
+    bool bFast = WantsFastLine(link, version, lineBaud);
+    bool bBinary = bFast && ChangeLineSpeed(link, lineBaud) && ReachBinaryMode(link);
+    if (bFast && !bBinary && !link.Dead())
+        link.Trace().Note((std::to_string(lineBaud) + " baud not reached: carrying on at 115200").c_str());
     bool bAcknowledged = false;
-    bool bDone = ReachBinaryMode(link) && EnterI2c(link, reason) && Expect(link, kPowerAndPullUps, 0x01);
+    bool bDone = (bBinary || BinaryModeAtBootSpeed(link, lineBaud)) && EnterI2c(link, reason)
+        && Expect(link, kPowerAndPullUps, 0x01);
     if (bDone && version.hardware == 4) {
         // Refused (0x00) when Vpu is already fed from outside: fine either way.
         uint8_t reply = 0;
@@ -197,7 +266,10 @@ void LeaveI2cMode(AdapterLink& link)
         || !SendByte(link, kEnterBinary) || !link.Receive(reply, sizeof reply, kReplyTimeoutMs))
         return;
     // The terminal's banner that follows is of no interest; the reply to 0x0F shows it was taken.
+    // After a faster line the banner comes at the boot speed, where the host's end now is too, as
+    // a terminal program opening the port next expects.
+    bool bFastLine = link.Baud() != kBootBaud;
     std::string text;
-    if (SendByte(link, kLeaveBinary))
-        link.Collect(text, MillisecondsFromNow(300), "\x01");
+    SendLeaveBinary(link, text);
+    link.Collect(text, MillisecondsFromNow(300), bFastLine ? "HiZ>" : "\x01");
 }

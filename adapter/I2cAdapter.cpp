@@ -1,6 +1,7 @@
 // The entry points of libi2cadapter.so: a Bus Pirate in binary raw-I2C mode on a serial port.
 // Calls come from one thread at a time; connect and disconnect bracket each job.
 #include "AdapterLink.h"
+#include "BusPirateBaud.h"
 #include "BusPirateConnect.h"
 #include "I2cTransfer.h"
 #include "PortNames.h"
@@ -47,9 +48,26 @@ bool SpeedFromEnvironment(BusSpeed& speed, std::string& reason)
     return false;
 }
 
+// The serial speed for a v3 that can take a faster one: 2 Mbaud unless I2CADAPTER_BAUD says otherwise.
+bool BaudFromEnvironment(uint32_t& baud, std::string& reason)
+{
+    const char* pszValue = std::getenv("I2CADAPTER_BAUD");
+    baud = kFastestBaud;
+    if (!pszValue || !*pszValue)
+        return true;
+    for (uint32_t candidate : { kBootBaud, 1000000u, kFastestBaud }) {
+        if (std::to_string(candidate) == pszValue) {
+            baud = candidate;
+            return true;
+        }
+    }
+    reason = std::string("I2CADAPTER_BAUD=") + pszValue + ": choose 115200, 1000000 or 2000000";
+    return false;
+}
+
 // Pipelining relies on the write-then-read command and on knowing how much input the adapter
 // can take; an adapter whose banner did not tell runs byte by byte.
-TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed)
+TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed, uint32_t lineBaud)
 {
     const char* pszPipeline = std::getenv("I2CADAPTER_PIPELINE");
     TransferMode mode;
@@ -58,6 +76,7 @@ TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed)
     mode.bRepeatedStart = version.firmware >= 7;
     mode.bDeepInput = version.hardware == 4;
     mode.busByteUs = speed.byteUs;
+    mode.lineByteUs = static_cast<int>((10000000 + lineBaud - 1) / lineBaud);
     return mode;
 }
 
@@ -81,20 +100,21 @@ I2CADAPTER_EXPORT unsigned char i2c_connect(unsigned short port)
     i2c_disconnect();
     g_lastError.clear();
     BusSpeed speed;
+    uint32_t baud = 0;
     std::string reason;
     std::string path;
-    if (!SpeedFromEnvironment(speed, reason) || (path = ResolvePort(port, reason)).empty()
-        || !g_link.Open(path, reason)) {
+    if (!SpeedFromEnvironment(speed, reason) || !BaudFromEnvironment(baud, reason)
+        || (path = ResolvePort(port, reason)).empty() || !g_link.Open(path, reason)) {
         g_lastError = reason;
         return 0;
     }
     AdapterVersion version;
-    if (!EnterI2cMode(g_link, speed.command, version, reason)) {
+    if (!EnterI2cMode(g_link, speed.command, baud, version, reason)) {
         g_lastError = reason;
         g_link.Close();
         return 0;
     }
-    TransferMode mode = ModeFor(version, speed);
+    TransferMode mode = ModeFor(version, speed, g_link.Baud());
     g_link.Trace().Note(mode.bPipeline ? "pipelined transfers" : "byte-by-byte transfers");
     g_transfer.Begin(&g_link, mode);
     return 1;

@@ -15,7 +15,6 @@ constexpr uint8_t kWriteBulk = 0x10; // + count - 1: up to 16 bytes, one acknowl
 constexpr size_t kMaxWriteThenRead = 4096; // the firmware's buffer
 constexpr size_t kMinFetch = 16;
 constexpr int kBaseTimeoutMs = 1000;
-constexpr int kLineByteUs = 87; // 10 bits at 115200 baud
 constexpr int kReadFailed = 0xFF;
 
 } // namespace
@@ -118,7 +117,7 @@ std::vector<uint8_t> I2cTransfer::Frame(const std::vector<uint8_t>& writes, size
 
 int I2cTransfer::TimeoutMs(size_t writes, size_t reads) const
 {
-    size_t lineUs = (writes + reads + 6) * kLineByteUs;
+    size_t lineUs = (writes + reads + 6) * static_cast<size_t>(m_mode.lineByteUs);
     size_t busUs = (writes + reads + 2) * static_cast<size_t>(m_mode.busByteUs);
     return kBaseTimeoutMs + static_cast<int>(2 * (lineUs + busUs) / 1000);
 }
@@ -190,16 +189,16 @@ I2cTransfer::ReadPath I2cTransfer::PathFor(const std::vector<uint8_t>& address, 
     if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1))
         return ReadPath::WriteThenRead;
     // A v3 polls a four-byte receive FIFO. It takes a start, a bulk write command and three bytes
-    // behind them at any bus speed: the two commands answer at once, so at most three bytes wait
-    // while the first one is on the bus.
+    // behind them at any bus and line speed: at most those four wait while the start is on the bus.
     return address.size() <= (m_mode.bDeepInput ? 16u : 3u) ? ReadPath::BulkThenRead : ReadPath::Unfit;
 }
 
 // The read command may follow the address bytes at once when the adapter keeps up with them: a
-// byte's bus time at 400 kHz is well under its 87 us on the line, at 100 kHz it is not.
+// byte's bus time at 400 kHz is well under its 87 us on a 115200 baud line; at 100 kHz, or on a
+// faster line, it is not.
 bool I2cTransfer::ReadFollowsAtOnce(size_t addressBytes) const
 {
-    return m_mode.bDeepInput || (addressBytes <= 3 && m_mode.busByteUs <= 60);
+    return m_mode.bDeepInput || (addressBytes <= 3 && m_mode.busByteUs < m_mode.lineByteUs);
 }
 
 // The read's length is guessed from the previous one; reading ahead is harmless on an EEPROM.

@@ -16,6 +16,7 @@ struct TransferMode {
     bool bRepeatedStart = false; // write-then-read inserts a repeated start before reading (firmware 7+)
     bool bDeepInput = false; // the adapter takes any number of command bytes (USB flow control: v4)
     int busByteUs = 60; // one byte on the bus at the chosen speed, for reply timeouts
+    int lineByteUs = 87; // one byte on the serial line: 10 bits at its baud rate
 };
 
 class I2cTransfer {

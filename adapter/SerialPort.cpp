@@ -121,6 +121,19 @@ void SerialPort::RequestLowLatency(const std::string& path)
     }
 }
 
+bool SerialPort::SetSpeed(uint32_t baud)
+{
+    speed_t code = baud == 115200 ? B115200 : baud == 1000000 ? B1000000 : baud == 2000000 ? B2000000 : B0;
+    termios t {};
+    if (m_fd < 0 || code == B0 || ::tcgetattr(m_fd, &t) != 0)
+        return false;
+    ::cfsetispeed(&t, code);
+    ::cfsetospeed(&t, code);
+    if (::tcsetattr(m_fd, TCSANOW, &t) != 0 || ::tcgetattr(m_fd, &t) != 0)
+        return false;
+    return ::cfgetospeed(&t) == code && ::cfgetispeed(&t) == code;
+}
+
 void SerialPort::Close()
 {
     if (m_fd < 0)

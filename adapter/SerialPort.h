@@ -19,6 +19,9 @@ public:
     // Restores the line settings found at Open and releases the port.
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    // 115200, 1000000 or 2000000 baud from now on; false when the driver does not take the rate
+    // (or rounds it to another). Only call it when nothing is left to send.
+    bool SetSpeed(uint32_t baud);
 
     IoStatus Write(const uint8_t* p, size_t n, SteadyTime deadline);
     // Returns as soon as at least one byte has arrived (got > 0), or at the deadline.

@@ -54,6 +54,7 @@ void BusPirateModel::BbioByte(uint8_t byte)
         m_state = AdapterState::I2c;
         m_speed = 3;
         m_bReadAckDue = false;
+        m_i2cBaud = m_baud;
         EmitText("I2C1");
     } else if (byte == 0x0F) {
         Emit(0x01);

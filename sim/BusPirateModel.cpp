@@ -34,19 +34,35 @@ BusPirateModel::BusPirateModel(uint8_t* memory, const BusPirateConfig& config)
     }
     m_bHung = config.muteAfter == 0;
     m_bHangUp = config.hangupAfter == 0;
+    SetBaud(config.initialBaud);
+}
+
+void BusPirateModel::SetBaud(uint32_t baud)
+{
+    m_baud = baud;
+    m_byteNs = m_config.bV4 ? kUsbByteNs : UartByteNs(baud);
 }
 
 void BusPirateModel::Receive(const uint8_t* pData, size_t count, uint64_t readNs)
 {
+    bool bMismatch = !m_config.bV4 && m_hostBaud != 0 && m_hostBaud != m_baud;
+    if (bMismatch && count > 0 && !m_bHangUp && !m_bHung) {
+        Trace("host at " + std::to_string(m_hostBaud) + " baud, adapter at " + std::to_string(m_baud) + ": "
+            + std::to_string(count) + " bytes lost");
+    }
     for (size_t i = 0; i < count; ++i) {
         ++m_received;
         if (m_bHangUp || m_bHung)
             continue;
-        // The pty hands over a whole burst at once; the UART delivers one byte per frame time.
-        uint64_t arrival = m_bArrived ? std::max(readNs, m_lastArrival + kUartByteNs) : readNs;
-        m_bArrived = true;
-        m_lastArrival = arrival;
-        Accept(pData[i], arrival);
+        if (bMismatch) {
+            ++m_dropped;
+        } else {
+            // The pty hands over a whole burst at once; the UART delivers one byte per frame time.
+            uint64_t arrival = m_bArrived ? std::max(readNs, m_lastArrival + m_byteNs) : readNs;
+            m_bArrived = true;
+            m_lastArrival = arrival;
+            Accept(pData[i], arrival);
+        }
         if (m_received >= m_config.muteAfter && !m_bHung) {
             m_bHung = true;
             Trace("muted: answers nothing more");
@@ -60,7 +76,9 @@ void BusPirateModel::Receive(const uint8_t* pData, size_t count, uint64_t readNs
 
 void BusPirateModel::Accept(uint8_t byte, uint64_t arrivalNs)
 {
-    if (m_config.rxFifo) {
+    // A v4's USB endpoint takes no more than the firmware has room for.
+    bool bFifo = m_config.rxFifo && !m_config.bV4;
+    if (bFifo) {
         while (!m_waiting.empty() && m_waiting.front() <= arrivalNs)
             m_waiting.pop_front();
         if (m_waiting.size() >= m_config.rxFifo) {
@@ -78,7 +96,7 @@ void BusPirateModel::Accept(uint8_t byte, uint64_t arrivalNs)
     }
     m_commandArrival = arrivalNs;
     m_now = std::max(arrivalNs, m_freeAt);
-    if (m_config.rxFifo && m_now > arrivalNs)
+    if (bFifo && m_now > arrivalNs)
         m_waiting.push_back(m_now);
     Process(byte);
 }
@@ -90,7 +108,12 @@ void BusPirateModel::Process(uint8_t byte)
         TerminalByte(byte);
         break;
     case AdapterState::Menu:
+    case AdapterState::BaudMenu:
+    case AdapterState::BaudDivisor:
         MenuByte(byte);
+        break;
+    case AdapterState::BaudConfirm:
+        BaudConfirmByte(byte);
         break;
     case AdapterState::Sump:
         SumpByte(byte);
@@ -141,7 +164,7 @@ void BusPirateModel::Emit(uint8_t byte)
     // waited for them. Replies to commands sent ahead join the round trip in flight.
     if (!m_bReplied || m_commandArrival > m_burstLeave)
         ++m_roundTrips;
-    uint64_t ready = std::max(m_now, m_txFree) + kUartByteNs;
+    uint64_t ready = std::max(m_now, m_txFree) + m_byteNs;
     m_txFree = ready;
     // The bridge holds a burst for the latency; a byte that finds it still held goes with it.
     if (!m_bReplied || ready > m_burstLeave)

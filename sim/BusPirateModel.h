@@ -16,6 +16,9 @@
 enum class AdapterState {
     Terminal, // the "HiZ>" prompt
     Menu, // a number prompt of a setup menu, where zeros are not counted
+    BaudMenu, // the serial speed menu of the `b` command, a number prompt too
+    BaudDivisor, // its prompt for a raw baud rate divisor
+    BaudConfirm, // the UART runs at the new speed and waits for a space
     Sump, // the logic analyser, entered by five zeros and 0x02 at the prompt
     Bbio, // binary bitbang
     Spi, // binary SPI
@@ -28,8 +31,10 @@ enum class AdapterState {
 
 struct BusPirateConfig {
     int firmware = 7; // 6: write-then-read without the automatic repeated start
-    bool bV4 = false;
+    bool bV4 = false; // USB: no UART between host and firmware, so no baud rate and no overrun
     uint32_t rxFifo = 0; // receive FIFO depth of the v3's polled UART; 0: never overruns
+    uint32_t initialBaud = 115200; // of the v3's UART: a program may have left it faster
+    bool bNoBaudChange = false; // the terminal has no `b` command, as on old firmware
     bool bNoPullups = false;
     uint64_t latencyNs = 0; // the USB bridge's hold time per reply burst
     uint64_t muteAfter = UINT64_MAX; // bytes received before the adapter stops answering
@@ -40,7 +45,13 @@ struct BusPirateConfig {
 
 class BusPirateModel {
 public:
+    static constexpr uint32_t kBootBaud = 115200; // the v3's UART after every reset
     static constexpr uint64_t kUartByteNs = 86806; // 10 bits at 115200 baud
+    static constexpr uint64_t kUsbByteNs = 1000; // a v4: USB full speed, in 64-byte packets
+    static constexpr uint32_t kBaudClock = 4000000; // baud = kBaudClock / (divisor + 1)
+
+    // Ten bits at baud, rounded to the nanosecond.
+    static uint64_t UartByteNs(uint32_t baud) { return (10000000000u + baud / 2) / baud; }
     static constexpr uint32_t kMaxTransfer = 4096; // the firmware's buffer for 0x08
 
     // The version lines of the banner (without the prompt) for this hardware and firmware.
@@ -54,6 +65,9 @@ public:
     At24Device& Device() { return m_device; }
     void SetTraceSink(std::function<void(uint64_t, const std::string&)> sink) { m_trace = std::move(sink); }
 
+    // The speed the host's end of the line is set to; 0 when it is not known, and then every byte
+    // counts. Bytes sent at a speed other than the v3's UART runs at are lost to framing errors.
+    void SetHostBaud(uint32_t baud) { m_hostBaud = baud; }
     void Receive(const uint8_t* pData, size_t count, uint64_t readNs);
     // Appends the reply bytes due by nowNs to out; returns how many.
     size_t TakeDue(uint64_t nowNs, std::vector<uint8_t>& out);
@@ -61,6 +75,9 @@ public:
     uint64_t NextDue() const { return m_replies.empty() ? UINT64_MAX : m_replies.front().leaveNs; }
 
     AdapterState State() const { return m_state; }
+    uint32_t LineBaud() const { return m_baud; }
+    uint32_t I2cBaud() const { return m_i2cBaud; } // when raw I2C mode was last entered; 0: never
+    uint64_t LineByteNs() const { return m_byteNs; }
     bool Hung() const { return m_bHung; } // muted or overrun: answers nothing more
     bool Overrun() const { return m_bOverrun; }
     bool HangUp() const { return m_bHangUp; } // the line is to be closed
@@ -83,11 +100,15 @@ private:
     void Emit(uint8_t byte);
     void EmitText(const char* pszText);
     void Trace(const std::string& text);
+    void SetBaud(uint32_t baud);
 
     // Terminal side (BusPirateTerminal.cpp).
     void TerminalByte(uint8_t byte);
     void ExecuteLine();
     void MenuByte(uint8_t byte);
+    void MenuChoice(const std::string& digits);
+    void NewBaud(uint32_t baud);
+    void BaudConfirmByte(uint8_t byte);
     void SumpByte(uint8_t byte);
     void EmitBanner(); // the version lines and the prompt
     void EnterBbio();
@@ -120,6 +141,10 @@ private:
 
     AdapterState m_state;
     // Line and firmware timing.
+    uint32_t m_baud = kBootBaud;
+    uint32_t m_i2cBaud = 0;
+    uint64_t m_byteNs = kUartByteNs;
+    uint32_t m_hostBaud = 0;
     bool m_bArrived = false;
     uint64_t m_lastArrival = 0;
     uint64_t m_now = 0; // the firmware's own time while it works on a byte

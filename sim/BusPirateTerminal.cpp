@@ -1,7 +1,10 @@
-// The text side of the adapter: the prompt, its setup menus, the SUMP logic analyser it falls into,
-// and the version banner the host reads the hardware and firmware versions from.
+// The text side of the adapter: the prompt, its setup menus (the serial speed among them), the SUMP
+// logic analyser it falls into, and the version banner the host reads the hardware and firmware
+// versions from.
 #include "BusPirateModel.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -15,6 +18,15 @@ constexpr uint64_t kSumpSampleNs = 100000; // the default 10 kHz sample rate
 
 constexpr const char* kModeMenu = "1. HiZ\r\n2. 1-WIRE\r\n3. UART\r\n4. I2C\r\n5. SPI\r\n6. 2WIRE\r\n7. 3WIRE\r\n"
                                   "8. LCD\r\n9. DIO\r\nx. exit(without change)\r\n\r\n(1)>";
+
+constexpr const char* kBaudMenu = "Set serial port speed: (bps)\r\n 1. 300\r\n 2. 1200\r\n 3. 2400\r\n 4. 4800\r\n"
+                                  " 5. 9600\r\n 6. 19200\r\n 7. 38400\r\n 8. 57600\r\n 9. 115200\r\n"
+                                  "10. BRG raw value\r\n\r\n(9)>";
+constexpr const char* kDivisorPrompt = "Enter BRG value (4000000 / bps - 1)\r\n\r\n>";
+constexpr const char* kInvalidChoice = "\r\nInvalid choice, try again\r\n\r\n";
+constexpr uint32_t kMenuBauds[] = { 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 };
+constexpr size_t kMenuDigitsMax = 5;
+constexpr uint32_t kDivisorMax = 65535; // the UART's 16-bit baud rate generator
 
 bool IsDigit(uint8_t byte)
 {
@@ -49,6 +61,9 @@ void BusPirateModel::EmitBanner()
 
 void BusPirateModel::ResetToTerminal()
 {
+    // The firmware lets its last reply leave before the restart, which brings the UART up at 115200.
+    m_now = std::max(m_now, m_txFree);
+    SetBaud(kBootBaud);
     BinReset();
     m_state = AdapterState::Terminal;
     m_zeros = 0;
@@ -131,6 +146,15 @@ void BusPirateModel::ExecuteLine()
             m_state = AdapterState::Menu;
             m_menuDigits.clear();
             return;
+        case 'b':
+            if (!m_config.bNoBaudChange) {
+                Trace("serial speed menu");
+                EmitText(kBaudMenu);
+                m_state = AdapterState::BaudMenu;
+                m_menuDigits.clear();
+                return;
+            }
+            [[fallthrough]];
         default:
             EmitText(("Syntax error at char " + std::to_string(i + 1) + "\r\n").c_str());
             break;
@@ -143,7 +167,7 @@ void BusPirateModel::ExecuteLine()
 void BusPirateModel::MenuByte(uint8_t byte)
 {
     if (IsDigit(byte)) {
-        if (m_menuDigits.size() < 4) {
+        if (m_menuDigits.size() < kMenuDigitsMax) {
             m_menuDigits.push_back(static_cast<char>(byte));
             Emit(byte);
         } else {
@@ -154,17 +178,68 @@ void BusPirateModel::MenuByte(uint8_t byte)
         EmitText("\x08 \x08");
     } else if (byte == '\r' || byte == '\n') {
         EmitText("\r\n");
-        int choice = m_menuDigits.empty() ? 1 : std::stoi(m_menuDigits);
-        m_menuDigits.clear();
-        if (choice >= 1 && choice <= 9) {
+        std::string digits;
+        digits.swap(m_menuDigits);
+        MenuChoice(digits);
+    } else {
+        Emit(kBell); // zeros too: these prompts do not count them
+    }
+    Finish();
+}
+
+void BusPirateModel::MenuChoice(const std::string& digits)
+{
+    uint32_t value = digits.empty() ? 0 : static_cast<uint32_t>(std::stoul(digits));
+    switch (m_state) {
+    case AdapterState::BaudMenu:
+        if (digits.empty())
+            value = 9;
+        if (value >= 1 && value <= std::size(kMenuBauds)) {
+            NewBaud(kMenuBauds[value - 1]);
+        } else if (value == 10) {
+            m_state = AdapterState::BaudDivisor;
+            EmitText(kDivisorPrompt);
+        } else {
+            EmitText((std::string(kInvalidChoice) + "(9)>").c_str());
+        }
+        break;
+    case AdapterState::BaudDivisor:
+        if (!digits.empty() && value <= kDivisorMax)
+            NewBaud(kBaudClock / (value + 1));
+        else
+            EmitText((std::string(kInvalidChoice) + ">").c_str());
+        break;
+    default:
+        if (digits.empty())
+            value = 1;
+        if (value >= 1 && value <= 9) {
             // Every mode is taken as HiZ: the prompt is all the host needs from here.
             m_state = AdapterState::Terminal;
             EmitText("HiZ>");
         } else {
-            EmitText("\r\nInvalid choice, try again\r\n\r\n(1)>");
+            EmitText((std::string(kInvalidChoice) + "(1)>").c_str());
         }
-    } else {
-        Emit(kBell); // zeros too: this prompt does not count them
+        break;
+    }
+}
+
+// The firmware tells the user to follow, lets the text leave, reprograms its UART and waits for a
+// space at the new speed as proof that the terminal followed. A v4's USB line has no speed to set.
+void BusPirateModel::NewBaud(uint32_t baud)
+{
+    EmitText("Adjust your terminal\r\nSpace to continue\r\n");
+    m_now = std::max(m_now, m_txFree);
+    if (!m_config.bV4)
+        SetBaud(baud);
+    Trace("serial speed " + std::to_string(baud) + " baud");
+    m_state = AdapterState::BaudConfirm;
+}
+
+void BusPirateModel::BaudConfirmByte(uint8_t byte)
+{
+    if (byte == ' ') {
+        m_state = AdapterState::Terminal;
+        EmitText("HiZ>");
     }
     Finish();
 }

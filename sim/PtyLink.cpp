@@ -90,6 +90,26 @@ void PtyLink::Close()
     }
 }
 
+unsigned PtyLink::ClientBaud() const
+{
+    static const struct {
+        speed_t code;
+        unsigned baud;
+    } kRates[] = { { B300, 300 }, { B1200, 1200 }, { B2400, 2400 }, { B4800, 4800 }, { B9600, 9600 }, { B19200, 19200 },
+        { B38400, 38400 }, { B57600, 57600 }, { B115200, 115200 }, { B230400, 230400 }, { B460800, 460800 },
+        { B500000, 500000 }, { B921600, 921600 }, { B1000000, 1000000 }, { B1500000, 1500000 }, { B2000000, 2000000 },
+        { B3000000, 3000000 }, { B4000000, 4000000 } };
+    termios tio {};
+    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+        return 0;
+    speed_t code = ::cfgetospeed(&tio);
+    for (const auto& rate : kRates) {
+        if (rate.code == code)
+            return rate.baud;
+    }
+    return 0;
+}
+
 void PtyLink::ClientClosed()
 {
     char events[4096];

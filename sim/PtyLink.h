@@ -24,6 +24,9 @@ public:
     // a client may have set, which the slave held here would otherwise keep for good.
     void ClientClosed();
     const std::string& SlaveName() const { return m_slaveName; }
+    // The baud rate the client has set its end to (the slave's termios, which the master reads
+    // too); 115200 until it sets one, 0 for a rate without a number here.
+    unsigned ClientBaud() const;
 
 private:
     int m_master = -1;

@@ -19,7 +19,9 @@ const char* const kSimUsage
       "  --mute-after N         stop answering after N received bytes\n"
       "  --rx-fifo N            v3 receive FIFO depth; overrunning it hangs the adapter (0 = off)\n"
       "  --firmware 6|7         write-then-read without/with automatic repeated start (default 7)\n"
-      "  --hardware v3|v4       hardware version (default v3)\n"
+      "  --hardware v3|v4       hardware version (default v3); a v4 is USB: no baud rate, no overrun\n"
+      "  --initial-baud N       the v3's serial speed at start, as a program may have left it (default 115200)\n"
+      "  --no-baud-change       the terminal has no 'b' command to change the serial speed (old firmware)\n"
       "  --no-pullups           the bus has no pull-ups: everything acknowledges, reads are 0x00\n"
       "  --initial-state S      terminal, menu, bbio, i2c, sniffer, bulk-write, write-then-read[:N]\n"
       "  --stats                print a statistics line on exit\n"
@@ -118,6 +120,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
             options.bus.bNoPullups = true;
             continue;
         }
+        if (name == "--no-baud-change") {
+            options.bus.bNoBaudChange = true;
+            continue;
+        }
         if (name.rfind("--", 0) != 0) {
             error = "unexpected argument '" + name + "'";
             return false;
@@ -157,6 +163,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         } else if (name == "--rx-fifo") {
             bOk = ParseNumber(value.c_str(), 1 << 20, number);
             options.bus.rxFifo = static_cast<uint32_t>(number);
+        } else if (name == "--initial-baud") {
+            bOk = ParseNumber(value.c_str(), BusPirateModel::kBaudClock, number) && number >= 300;
+            options.bus.initialBaud = static_cast<uint32_t>(number);
         } else if (name == "--firmware") {
             bOk = value == "6" || value == "7";
             options.bus.firmware = value == "6" ? 6 : 7;

@@ -77,12 +77,16 @@ INSTANTIATE_TEST_SUITE_P(Adapter, ConnectRefused,
         RefusedConnect { "", "", "COM20: no such serial port (set I2CADAPTER_COM20 or plug in the adapter)" },
         RefusedConnect { "I2CADAPTER_COM20", "/nonexistent/ttyUSB9", "/nonexistent/ttyUSB9: no such serial port" },
         RefusedConnect { "I2CADAPTER_COM20", "/dev/null", "/dev/null: not a serial port" },
-        RefusedConnect { "I2CADAPTER_SPEED", "1000", "I2CADAPTER_SPEED=1000: choose 5, 50, 100 or 400 (kHz)" }));
+        RefusedConnect { "I2CADAPTER_SPEED", "1000", "I2CADAPTER_SPEED=1000: choose 5, 50, 100 or 400 (kHz)" },
+        RefusedConnect { "I2CADAPTER_BAUD", "9600", "I2CADAPTER_BAUD=9600: choose 115200, 1000000 or 2000000" },
+        RefusedConnect {
+            "I2CADAPTER_BAUD", "2000000x", "I2CADAPTER_BAUD=2000000x: choose 115200, 1000000 or 2000000" }));
 
 struct Banner {
     const char* text;
     int hardware;
     int firmware;
+    int firmwareMinor;
 };
 
 class BannerVersions : public testing::TestWithParam<Banner> { };
@@ -92,10 +96,15 @@ TEST_P(BannerVersions, AreRead)
     AdapterVersion version = ParseBanner(GetParam().text);
     EXPECT_EQ(version.hardware, GetParam().hardware);
     EXPECT_EQ(version.firmware, GetParam().firmware);
+    EXPECT_EQ(version.firmwareMinor, GetParam().firmwareMinor);
 }
 
 INSTANTIATE_TEST_SUITE_P(Adapter, BannerVersions,
-    testing::Values(Banner { "\x01\xff\r\nBus Pirate v3.5\r\nFirmware v6.1 r1676  Bootloader v4.4\r\nHiZ>", 3, 6 },
-        Banner { "Bus Pirate v3b\r\nCommunity Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI]\r\nHiZ>", 3, 7 },
-        Banner { "Bus Pirate v4.0\r\nElderlyPirate Firmware v8.0\r\nHiZ>", 4, 8 }, Banner { "Hydrabus\r\n", 0, 0 },
-        Banner { "", 0, 0 }));
+    testing::Values(Banner { "\x01\xff\r\nBus Pirate v3.5\r\nFirmware v6.1 r1676  Bootloader v4.4\r\nHiZ>", 3, 6, 1 },
+        Banner {
+            "Bus Pirate v3b\r\nCommunity Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI]\r\nHiZ>", 3, 7, 1 },
+        Banner { "Bus Pirate v4.0\r\nElderlyPirate Firmware v8.0\r\nHiZ>", 4, 8, 0 },
+        // The minor number is a number: 5.10 comes after 5.5.
+        Banner { "Bus Pirate v3a\r\nFirmware v5.10 (r559)  Bootloader v4.4\r\n", 3, 5, 10 },
+        Banner { "Bus Pirate v3.5\r\nFirmware v5.\r\n", 3, 5, 0 }, Banner { "Hydrabus\r\n", 0, 0, 0 },
+        Banner { "", 0, 0, 0 }));

@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -103,13 +104,13 @@ int OpenLine(const std::string& path)
     return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
-std::string Exchange(int fd, const std::string& bytes, size_t replyLength)
+std::string Exchange(int fd, const std::string& bytes, size_t replyLength, int timeoutMs = 2000)
 {
     EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     std::string reply(replyLength, '\0');
     size_t got = 0;
     pollfd pfd { fd, POLLIN, 0 };
-    while (got < replyLength && ::poll(&pfd, 1, 2000) == 1) {
+    while (got < replyLength && ::poll(&pfd, 1, timeoutMs) == 1) {
         ssize_t n = ::read(fd, reply.data() + got, replyLength - got);
         if (n <= 0)
             break;
@@ -141,7 +142,38 @@ TEST_F(SimProcess, ServesThePtyAndCleansUpOnSigterm)
     ::close(fd);
     EXPECT_EQ(Stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    EXPECT_EQ(ReadLine(), "stats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1\n");
+    EXPECT_EQ(ReadLine(),
+        "stats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1 line_baud=115200 i2c_baud=115200\n");
+}
+
+bool SetLineSpeed(int fd, speed_t speed)
+{
+    termios tio {};
+    return ::tcgetattr(fd, &tio) == 0 && ::cfsetspeed(&tio, speed) == 0 && ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// The client's speed setting reaches the emulator through the pty: a v3 left at 2 Mbaud hears
+// nothing at 115200, answers at 2 Mbaud, and is back at 115200 after leaving binary mode.
+TEST_F(SimProcess, HearsOnlyAClientAtItsSpeed)
+{
+    std::string link = Path("bp");
+    Start({ "--link", link, "--initial-baud", "2000000", "--initial-state", "bbio", "--stats" });
+    ASSERT_EQ(ReadLine(), "ready " + link + "\n");
+    int fd = OpenLine(link);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SetLineSpeed(fd, B115200));
+    EXPECT_EQ(Exchange(fd, std::string(1, '\0'), 5, 200), "");
+    ASSERT_TRUE(SetLineSpeed(fd, B2000000));
+    EXPECT_EQ(Exchange(fd, std::string(1, '\0'), 5), "BBIO1");
+    EXPECT_EQ(Exchange(fd, "\x0F", 1), "\x01");
+    ASSERT_TRUE(SetLineSpeed(fd, B115200));
+    std::string banner = Exchange(fd, "", 512, 200);
+    EXPECT_EQ(banner.substr(banner.size() - 4), "HiZ>");
+    EXPECT_EQ(Exchange(fd, "\r", 6), "\r\nHiZ>");
+    ::close(fd);
+    EXPECT_EQ(Stop(), 0);
+    std::string stats = ReadLine();
+    EXPECT_NE(stats.find(" line_baud=115200 i2c_baud=0"), std::string::npos) << stats;
 }
 
 TEST_F(SimProcess, HangUpClosesTheLineButKeepsRunning)

@@ -13,12 +13,20 @@ std::string Banner()
     return BusPirateModel::VersionText({}) + "HiZ>";
 }
 
+// The serial speed dialog as the host library reads it.
+const std::string kSpeedMenu = "b\r\nSet serial port speed: (bps)\r\n 1. 300\r\n 2. 1200\r\n 3. 2400\r\n 4. 4800\r\n"
+                               " 5. 9600\r\n 6. 19200\r\n 7. 38400\r\n 8. 57600\r\n 9. 115200\r\n"
+                               "10. BRG raw value\r\n\r\n(9)>";
+const std::string kDivisorPrompt = "10\r\nEnter BRG value (4000000 / bps - 1)\r\n\r\n>";
+const std::string kAdjust = "Adjust your terminal\r\nSpace to continue\r\n";
+
 struct ReplyCase {
     const char* name;
     S initial;
     Bytes input; // sent one byte at a time, each after the previous reply
     Bytes expected;
     S after;
+    bool bNoBaudChange = false;
 };
 
 class Replies : public testing::TestWithParam<ReplyCase> { };
@@ -28,6 +36,7 @@ TEST_P(Replies, AnswerAsTheFirmwareDoes)
     BusPirateConfig config;
     config.initial = GetParam().initial;
     config.pendingWrites = 3;
+    config.bNoBaudChange = GetParam().bNoBaudChange;
     ModelHarness h(config);
     EXPECT_EQ(h.SendPaced(GetParam().input), GetParam().expected);
     EXPECT_EQ(h.model.State(), GetParam().after);
@@ -62,7 +71,24 @@ INSTANTIATE_TEST_SUITE_P(Sim, Replies,
         ReplyCase {
             "OversizeWriteThenRead", S::I2c, { 0x08, 0x10, 0x01, 0, 0, 0x01 }, Cat({ 0 }, Text("I2C1")), S::I2c },
         ReplyCase { "EmptyWriteThenReadFw7", S::I2c, { 0x08, 0, 0, 0, 0 }, { 0x00 }, S::I2c },
-        ReplyCase { "InitialWriteThenRead", S::WriteThenRead, { 0xA0, 0, 0 }, { 0x01 }, S::I2c }),
+        ReplyCase { "InitialWriteThenRead", S::WriteThenRead, { 0xA0, 0, 0 }, { 0x01 }, S::I2c },
+        ReplyCase { "SpeedMenu", S::Terminal, Text("b\n"), Text(kSpeedMenu), S::BaudMenu },
+        ReplyCase { "SpeedMenuIgnoresZeros", S::Terminal, Cat(Text("b\n"), { 0 }), Cat(Text(kSpeedMenu), { 0x07 }),
+            S::BaudMenu },
+        ReplyCase {
+            "RawDivisorPrompt", S::Terminal, Text("b\n10\n"), Text(kSpeedMenu + kDivisorPrompt), S::BaudDivisor },
+        ReplyCase { "DivisorSwitchesAndWaitsForASpace", S::Terminal, Text("b\n10\n1\n\r\n"),
+            Text(kSpeedMenu + kDivisorPrompt + "1\r\n" + kAdjust), S::BaudConfirm },
+        ReplyCase { "SpaceConfirms", S::Terminal, Text("b\n10\n1\n "),
+            Text(kSpeedMenu + kDivisorPrompt + "1\r\n" + kAdjust + "HiZ>"), S::Terminal },
+        ReplyCase { "EnterTakesTheMenuDefault", S::Terminal, Text("b\n\n"), Text(kSpeedMenu + "\r\n" + kAdjust),
+            S::BaudConfirm },
+        ReplyCase { "InvalidSpeedChoice", S::Terminal, Text("b\n12\n"),
+            Text(kSpeedMenu + "12\r\n\r\nInvalid choice, try again\r\n\r\n(9)>"), S::BaudMenu },
+        ReplyCase { "DivisorOutOfRange", S::Terminal, Text("b\n10\n70000\n"),
+            Text(kSpeedMenu + kDivisorPrompt + "70000\r\n\r\nInvalid choice, try again\r\n\r\n>"), S::BaudDivisor },
+        ReplyCase { "OldFirmwareHasNoSpeedCommand", S::Terminal, Text("b\n"),
+            Text("b\r\nSyntax error at char 1\r\nHiZ>"), S::Terminal, true }),
     CaseName());
 
 // The texts the adapter library parses the hardware and firmware versions from.

@@ -1,6 +1,6 @@
-// The timing model on the model's own clock (nothing here measures real time): UART pacing, bus
-// speed, reply latency and round trips, and the v3 receive FIFO that overruns when a host sends
-// faster than the firmware takes its bytes.
+// The timing model on the model's own clock (nothing here measures real time): UART pacing at the
+// serial speed of the moment (a v4's USB has none), bus speed, reply latency and round trips, and
+// the v3 receive FIFO that overruns when a host sends faster than the firmware takes its bytes.
 #include "ModelHarness.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,77 @@ TEST(SimTiming, RepliesArePacedByTheUart)
     t.Send(Bytes(20, 0x00));
     EXPECT_EQ(t.lastLeave - sent, 19 * kU + 5 * kU);
 }
+
+struct LineCase {
+    const char* name;
+    bool bV4;
+    uint32_t initialBaud;
+    Bytes setup; // sent paced from the prompt
+    uint64_t byteNs;
+};
+
+class LineSpeed : public testing::TestWithParam<LineCase> { };
+
+TEST_P(LineSpeed, PacesRepliesAtTheSpeedOfTheMoment)
+{
+    BusPirateConfig config;
+    config.bV4 = GetParam().bV4;
+    config.initialBaud = GetParam().initialBaud;
+    ModelHarness h(config);
+    h.SendPaced(GetParam().setup);
+    ASSERT_EQ(h.model.State(), AdapterState::Terminal);
+    EXPECT_EQ(h.model.LineByteNs(), GetParam().byteNs);
+    uint64_t sent = h.now;
+    EXPECT_EQ(h.Send(Text("\r")), Text("\r\nHiZ>"));
+    EXPECT_EQ(h.lastLeave - sent, 6 * GetParam().byteNs);
+}
+
+const Bytes kTo2Mbaud = Text("b\n10\n1\n ");
+
+INSTANTIATE_TEST_SUITE_P(Sim, LineSpeed,
+    testing::Values(LineCase { "Boot", false, 115200, {}, kU },
+        LineCase { "RawDivisor1", false, 115200, kTo2Mbaud, 5000 },
+        LineCase { "RawDivisor3", false, 115200, Text("b\n10\n3\n "), 10000 },
+        LineCase { "MenuChoice9600", false, 115200, Text("b\n5\n "), 1041667 },
+        LineCase { "LeftFastByAnEarlierProgram", false, 2000000, {}, 5000 },
+        LineCase { "ResetCommandRestoresTheBootSpeed", false, 115200, Cat(kTo2Mbaud, Text("#\n")), kU },
+        LineCase { "LeavingBinaryModeResets", false, 115200, Cat(Cat(kTo2Mbaud, Bytes(20, 0)), { 0x0F }), kU },
+        LineCase { "V4IsUsb", true, 115200, {}, BusPirateModel::kUsbByteNs },
+        LineCase { "V4IgnoresTheSpeedDialog", true, 115200, kTo2Mbaud, BusPirateModel::kUsbByteNs }),
+    CaseName());
+
+// A pty carries the host's speed setting: bytes sent at another speed than the v3's UART runs at
+// are lost (framing errors); a v4 has no UART to disagree with.
+struct HostSpeedCase {
+    const char* name;
+    bool bV4;
+    uint32_t adapterBaud;
+    uint32_t hostBaud;
+    bool bAnswered;
+};
+
+class HostSpeed : public testing::TestWithParam<HostSpeedCase> { };
+
+TEST_P(HostSpeed, MustMatchTheV3sUart)
+{
+    BusPirateConfig config;
+    config.bV4 = GetParam().bV4;
+    config.initialBaud = GetParam().adapterBaud;
+    config.initial = AdapterState::Bbio;
+    ModelHarness h(config);
+    h.model.SetHostBaud(GetParam().hostBaud);
+    EXPECT_EQ(h.Send({ 0x00, 0x01 }), GetParam().bAnswered ? Text("BBIO1SPI1") : Bytes {});
+    EXPECT_EQ(h.model.DroppedBytes(), GetParam().bAnswered ? 0u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, HostSpeed,
+    testing::Values(HostSpeedCase { "BothAtBootSpeed", false, 115200, 115200, true },
+        HostSpeedCase { "HostSlower", false, 2000000, 115200, false },
+        HostSpeedCase { "HostFaster", false, 115200, 2000000, false },
+        HostSpeedCase { "BothFast", false, 2000000, 2000000, true },
+        HostSpeedCase { "HostSpeedUnknown", false, 2000000, 0, true },
+        HostSpeedCase { "V4TakesAnySpeed", true, 115200, 2000000, true }),
+    CaseName());
 
 struct SpeedCase {
     uint8_t command;
@@ -98,6 +169,8 @@ struct OverrunCase {
     Bytes setup; // sent paced
     Bytes burst; // sent at once
     bool bOverrun;
+    uint32_t baud = 115200;
+    bool bV4 = false;
 };
 
 class Overrun : public testing::TestWithParam<OverrunCase> { };
@@ -107,6 +180,8 @@ TEST_P(Overrun, FourByteFifoOfTheV3)
     BusPirateConfig config;
     config.initial = GetParam().initial;
     config.rxFifo = 4;
+    config.initialBaud = GetParam().baud;
+    config.bV4 = GetParam().bV4;
     ModelHarness h(config);
     h.SendPaced(GetParam().setup);
     h.Send(GetParam().burst);
@@ -120,6 +195,9 @@ TEST_P(Overrun, FourByteFifoOfTheV3)
 
 const Bytes kBulkWrite16 = Cat({ 0x1F }, Bytes(16, 0xA5));
 const Bytes kWriteThenRead256 = Cat({ 0x08, 0x01, 0x00, 0x00, 0x00 }, Bytes(256, 0x00));
+// A random read of firmware 6: start and bulk write of the address, then the read command.
+const Bytes kAddress = { 0x02, 0x12, 0xA0, 0x00, 0x10 };
+const Bytes kAddressAndRead = Cat(kAddress, { 0x08, 0, 1, 0, 16, 0xA1 });
 
 INSTANTIATE_TEST_SUITE_P(Sim, Overrun,
     testing::Values(
@@ -130,7 +208,15 @@ INSTANTIATE_TEST_SUITE_P(Sim, Overrun,
         OverrunCase { "BulkWriteAt50kHz", AdapterState::I2c, { 0x61 }, kBulkWrite16, true },
         OverrunCase { "WriteThenReadPayload", AdapterState::I2c, { 0x60 }, kWriteThenRead256, false },
         OverrunCase { "FourCommandsInFlight", AdapterState::I2c, {}, { 0x02, 0x10, 0xA0, 0x03 }, false },
-        OverrunCase { "ManyCommandsInFlight", AdapterState::I2c, {}, Bytes(12, 0x01), true }),
+        OverrunCase { "ManyCommandsInFlight", AdapterState::I2c, {}, Bytes(12, 0x01), true },
+        // At 2 Mbaud a byte comes every 5 us: the line outruns the bus, but not the write-then-read
+        // payload loop, nor a start and a bulk write with three bytes behind them, even at 5 kHz.
+        OverrunCase { "BulkWriteAt2Mbaud", AdapterState::I2c, { 0x63 }, kBulkWrite16, true, 2000000 },
+        OverrunCase { "WriteThenReadPayloadAt2Mbaud", AdapterState::I2c, { 0x60 }, kWriteThenRead256, false, 2000000 },
+        OverrunCase { "AddressAt5kHzAt2Mbaud", AdapterState::I2c, { 0x60 }, kAddress, false, 2000000 },
+        OverrunCase { "AddressAndReadAt115200", AdapterState::I2c, { 0x63 }, kAddressAndRead, false },
+        OverrunCase { "AddressAndReadAt2Mbaud", AdapterState::I2c, { 0x63 }, kAddressAndRead, true, 2000000 },
+        OverrunCase { "V4HasUsbFlowControl", AdapterState::I2c, {}, Bytes(12, 0x01), false, 115200, true }),
     CaseName());
 
 TEST(SimTiming, PromptOverrunLosesBytesButGoesOn)

@@ -38,19 +38,21 @@ INSTANTIATE_TEST_SUITE_P(Sim, Refused,
         RefusedCase { "HexWithoutDigits", { "--link", "l", "--rx-fifo", "0x" } },
         RefusedCase { "State", { "--link", "l", "--initial-state", "uart" } },
         RefusedCase { "CountOnWrongState", { "--link", "l", "--initial-state", "bbio:3" } },
-        RefusedCase { "PendingTooMany", { "--link", "l", "--initial-state", "write-then-read:4097" } }),
+        RefusedCase { "PendingTooMany", { "--link", "l", "--initial-state", "write-then-read:4097" } },
+        RefusedCase { "BaudTooLow", { "--link", "l", "--initial-baud", "299" } },
+        RefusedCase { "BaudAboveTheBaudClock", { "--link", "l", "--initial-baud", "4000001" } }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimOptions, FullCommandLine)
 {
     SimOptions options;
     std::string error;
-    ASSERT_TRUE(
-        Parse({ "--link", "/tmp/l", "--image", "i.bin", "--a0", "high", "--a1", "high", "--write-cycle-ms", "10",
-                  "--corrupt", "0x100:3", "--corrupt", "7", "--stuck", "0x1FFFF", "--latency-us", "1500",
-                  "--hangup-after", "100", "--mute-after", "0x40", "--rx-fifo", "4", "--firmware", "6", "--hardware",
-                  "v4", "--no-pullups", "--initial-state", "write-then-read:19", "--stats", "--trace", "t.log" },
-            options, error))
+    ASSERT_TRUE(Parse({ "--link", "/tmp/l", "--image", "i.bin", "--a0", "high", "--a1", "high", "--write-cycle-ms",
+                          "10", "--corrupt", "0x100:3", "--corrupt", "7", "--stuck", "0x1FFFF", "--latency-us", "1500",
+                          "--hangup-after", "100", "--mute-after", "0x40", "--rx-fifo", "4", "--firmware", "6",
+                          "--hardware", "v4", "--no-pullups", "--initial-state", "write-then-read:19", "--stats",
+                          "--trace", "t.log", "--initial-baud", "2000000", "--no-baud-change" },
+        options, error))
         << error;
     EXPECT_EQ(options.pins, 0x0C);
     ASSERT_EQ(options.faults.size(), 3u);
@@ -62,6 +64,8 @@ TEST(SimOptions, FullCommandLine)
     EXPECT_EQ(options.bus.muteAfter, 0x40u);
     EXPECT_EQ(options.bus.initial, AdapterState::WriteThenRead);
     EXPECT_EQ(options.bus.pendingWrites, 19u);
+    EXPECT_EQ(options.bus.initialBaud, 2000000u);
+    EXPECT_TRUE(options.bus.bNoBaudChange);
 }
 
 } // namespace
