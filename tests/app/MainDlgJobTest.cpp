@@ -9,6 +9,8 @@
 #include "TraceLog.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <future>
+#include <sys/stat.h>
 
 namespace {
 
@@ -68,6 +71,12 @@ const JobCase kJobs[] = {
         QStringList(5, "Verify error Address:000020") << "Write error Address:000020", {}, kOneShown },
     { "port refused", kOne, {}, {}, 0, 0, 0, { "LOOPBACK_CONNECT=0" }, { "Port Open Error." }, {}, {} },
     { "path of blanks", kOne, "   ", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+    // Bad input: %1 is a scratch folder; %2 a path of more than 259 characters with blanks and UTF-8.
+    { "missing file", {}, "%1/missing.hex", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+    { "directory", {}, "%1", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+    { "FIFO", {}, "%1/fifo", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+    { "device file", {}, "/dev/zero", {}, 0, 0, 0, {}, { "File Open Error." }, {}, {} },
+    { "long UTF-8 path with blanks", kOne, "%2", {}, 0, 0, 0, {}, {}, {}, kOneShown },
 };
 
 } // namespace
@@ -89,6 +98,7 @@ private slots:
     void initTestCase()
     {
         qputenv("LOOPBACK_IMAGE", m_dir.filePath("eeprom.bin").toLocal8Bit());
+        QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("fifo")).constData(), 0600) == 0);
         RouteTracesToLog();
         qInstallMessageHandler(CaptureTrace);
     }
@@ -135,7 +145,16 @@ private slots:
         if (c.path.isEmpty()) {
             Write(dlg, c.hex);
         } else {
-            SetItemText(dlg, IDC_HEXFILE, c.path);
+            QString longPath = m_dir.path();
+            if (c.path == "%2") {
+                while (longPath.size() < 300)
+                    longPath += QStringLiteral("/EEPROM-Bild für Platine Nr. %1").arg(longPath.size());
+                QVERIFY(QDir().mkpath(longPath));
+                longPath += QStringLiteral("/ÄÖÜ image.hex");
+                QFile file(longPath);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(c.hex.data(), qint64(c.hex.size())) >= 0);
+            }
+            SetItemText(dlg, IDC_HEXFILE, QString(c.path).replace("%1", m_dir.path()).replace("%2", longPath));
             Button(dlg, IDC_WRITE)->click();
         }
         WaitForJobEnd();
