@@ -37,6 +37,11 @@ bool AdapterLink::SetBaud(uint32_t baud)
     return true;
 }
 
+bool AdapterLink::TakesBaud(uint32_t baud)
+{
+    return m_port.SetSpeed(baud) && m_port.SetSpeed(m_baud);
+}
+
 void AdapterLink::Close()
 {
     if (m_port.IsOpen())

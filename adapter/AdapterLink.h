@@ -21,6 +21,8 @@ public:
     const std::string& Path() const { return m_path; }
     // The host's end of the line; false (and the speed unchanged) when the port does not take it.
     bool SetBaud(uint32_t baud);
+    // Whether the port takes baud; the line stays as it is.
+    bool TakesBaud(uint32_t baud);
     uint32_t Baud() const { return m_baud; }
     // Why the link died, or "" while it lives.
     const std::string& FailureReason() const { return m_failure; }

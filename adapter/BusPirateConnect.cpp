@@ -176,8 +176,7 @@ bool BinaryModeAtBootSpeed(AdapterLink& link, uint32_t lineBaud)
 // The firmware's `b` command takes a raw divisor since 5.5; only a v3 has a UART to speed up.
 bool WantsFastLine(AdapterLink& link, const AdapterVersion& version, uint32_t lineBaud)
 {
-    return lineBaud != kBootBaud && version.hardware == 3 && version.FirmwareAtLeast(5, 5) && link.SetBaud(lineBaud)
-        && link.SetBaud(kBootBaud);
+    return lineBaud != kBootBaud && version.hardware == 3 && version.FirmwareAtLeast(5, 5) && link.TakesBaud(lineBaud);
 }
 
 bool EnterI2c(AdapterLink& link, std::string& reason)
