@@ -26,7 +26,8 @@ const char* const kSimUsage
       "  --initial-state S      terminal, menu, bbio, i2c, sniffer, bulk-write, write-then-read[:N]\n"
       "  --stats                print a statistics line on exit\n"
       "  --trace FILE           log the commands to FILE\n"
-      "Numbers are decimal or 0x-prefixed hexadecimal.\n";
+      "Numbers are decimal or 0x-prefixed hexadecimal. A v3 hears a client only while the client's end of\n"
+      "the pty is set to the serial speed the v3 runs at (115200 after every reset; 'b' changes it).\n";
 
 namespace {
 
