@@ -7,6 +7,7 @@
 #include "StandInAdapter.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -86,6 +87,8 @@ TEST_P(PlacementTest, DataLandsWhereTheRecordsSay)
     const PlacementCase& c = GetParam();
     EXPECT_EQ(Run(c.text), JobResult::Success);
     EXPECT_EQ(Memory(c.address, c.count), Bytes(0x40, c.count));
+    std::fill_n(bus->memory.begin() + c.address, c.count, 0xFF);
+    EXPECT_TRUE(Erased()) << "written outside the record";
     EXPECT_EQ(display.Body(), Lines {});
     ASSERT_FALSE(display.Current().empty());
     EXPECT_EQ(display.Current().back().substr(0, 9), c.lastCurrent);
@@ -110,20 +113,16 @@ INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
             "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
                 + HexData(0x30, Bytes(0x40, 4)),
             0x30, 4, "000030 : " },
-        PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " }),
+        PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " },
+        PlacementCase {
+            "ctrl_z_ends_the_file", HexData(0x30, Bytes(0x40, 4)) + "\x1A" + HexData(0, { 1 }), 0x30, 4, "000030 : " },
+        PlacementCase { "zero_length_record", HexData(0x30, Bytes(0x40, 4)) + ":0000000000\n", 0x30, 4, "000000 : " }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WriteJobTest, CurrentRecordShowsAddressAndDataWithChecksum)
 {
     EXPECT_EQ(Run(HexLinear(0x0001) + HexData(0x0010, { 0xDE, 0xAD })), JobResult::Success);
     EXPECT_EQ(display.Current(), Lines { "010010 : DEAD63\n" });
-}
-
-TEST_F(WriteJobTest, ZeroLengthRecordPassesAtOnce)
-{
-    EXPECT_EQ(Run(":0000000000\n"), JobResult::Success);
-    EXPECT_EQ(display.Body(), Lines {});
-    EXPECT_TRUE(Erased());
 }
 
 TEST_F(WriteJobTest, EmptyFileLogsOnlyTheTimes)
@@ -177,63 +176,62 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
             JobResult::AddressError }),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(WriteJobTest, RecordThatFailsOnceIsRetried)
+// Faults of the device, the link and the user, and what each leaves in the log and the device.
+struct FaultCase {
+    const char* name;
+    std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
+    JobResult result;
+    Lines body;
+    std::vector<uint8_t> memory; // of 0x10..0x1F and 0x20..0x2F
+    friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// The two records' bytes as the device holds them; flip: a byte stored with bit 0 flipped.
+std::vector<uint8_t> Written(bool bFirst, bool bSecond, int flip = -1)
 {
-    bus->device->AddCorrupt(0x10005, 1);
-    EXPECT_EQ(Run(HexLinear(1) + HexData(0, Bytes(0, 16))), JobResult::Success);
-    EXPECT_EQ(display.Body(), (Lines { "Verify error Address:010000\n", "Retry success Address:010000\n" }));
-    EXPECT_EQ(Memory(0x10000, 16), Bytes(0, 16));
+    std::vector<uint8_t> memory = bFirst ? Bytes(0, 16) : std::vector<uint8_t>(16, 0xFF);
+    std::vector<uint8_t> second = bSecond ? Bytes(0, 16) : std::vector<uint8_t>(16, 0xFF);
+    memory.insert(memory.end(), second.begin(), second.end());
+    if (flip >= 0)
+        memory[static_cast<size_t>(flip)] ^= 0x01;
+    return memory;
 }
 
-TEST_F(WriteJobTest, RecordThatNeverVerifiesUsesEveryAttemptThenEndsTheJob)
+const Lines kFiveFailed { "Verify error Address:000010\n", "Verify error Address:000010\n",
+    "Verify error Address:000010\n", "Verify error Address:000010\n", "Verify error Address:000010\n",
+    "Write error Address:000010\n" };
+
+class FaultTest : public WriteJobTest, public testing::WithParamInterface<FaultCase> { };
+
+TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
 {
-    bus->device->AddStuck(0x12);
-    EXPECT_EQ(Run(HexData(0x10, Bytes(0, 4)) + HexData(0x20, Bytes(0, 4))), JobResult::WriteError);
-    Lines expected(5, "Verify error Address:000010\n");
-    expected.push_back("Write error Address:000010\n");
-    EXPECT_EQ(display.Body(), expected);
-    EXPECT_EQ(bus->device->PageWrites(), 5u);
-    EXPECT_EQ(bus->memory[0x20], 0xFF);
+    GetParam().arrange(*bus, display);
+    EXPECT_EQ(Run(HexData(0x10, Bytes(0, 16)) + HexData(0x20, Bytes(0, 16))), GetParam().result);
+    EXPECT_EQ(display.Body(), GetParam().body);
+    EXPECT_EQ(Memory(0x10, 32), GetParam().memory);
+    EXPECT_EQ(bus->nDisconnects, 1);
+    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
 }
 
-TEST_F(WriteJobTest, DeviceOnOtherPinsNeverVerifies)
-{
-    bus->device->SetPins(kAddressMaskA0 | kAddressMaskA1);
-    JobSettings.RetryMax = 2;
-    EXPECT_EQ(Run(HexData(0, { 0x00 })), JobResult::WriteError);
-    EXPECT_EQ(display.Body(),
-        (Lines { "Verify error Address:000000\n", "Verify error Address:000000\n", "Write error Address:000000\n" }));
-    JobSettings.AddressMask = kAddressMaskA0 | kAddressMaskA1;
-    EXPECT_EQ(Run(HexData(0, { 0x00 })), JobResult::Success);
-}
-
-TEST_F(WriteJobTest, StopTakesEffectAtTheNextLine)
-{
-    std::string text = HexData(0, { 1 }) + HexData(1, { 2 }) + HexData(2, { 3 });
-    display.onCurrent = [](const std::string& current) {
-        if (current.rfind("000001", 0) == 0)
-            JobRunState.StopRequest = 1;
-    };
-    EXPECT_EQ(Run(text), JobResult::Stopped);
-    EXPECT_EQ(display.Body(), Lines { "Stop processing." });
-    EXPECT_EQ(Memory(0, 3), (std::vector<uint8_t> { 1, 2, 0xFF }));
-}
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
+    testing::Values(FaultCase { "fails_once", [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); }, JobResult::Success,
+                        { "Verify error Address:000010\n", "Retry success Address:000010\n" }, Written(true, true) },
+        FaultCase { "never_verifies", [](auto& b, auto&) { b.device->AddStuck(0x12); }, JobResult::WriteError,
+            kFiveFailed, Written(true, false, 2) },
+        FaultCase { "other_pins", [](auto& b, auto&) { b.device->SetPins(kAddressMaskA0); }, JobResult::WriteError,
+            kFiveFailed, Written(false, false) },
+        FaultCase { "port_refused", [](auto& b, auto&) { b.bConnectOk = false; }, JobResult::PortOpenError,
+            { "Port Open Error." }, Written(false, false) },
+        FaultCase { "stopped",
+            [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
+            JobResult::Stopped, { "Stop processing." }, Written(true, false) }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WriteJobTest, StopDuringTheLastLineHasNoEffect)
 {
     display.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
     EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::Success);
     EXPECT_EQ(display.Body(), Lines {});
-}
-
-TEST_F(WriteJobTest, PortOpenErrorStillRunsTheClosingSteps)
-{
-    bus->bConnectOk = false;
-    EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::PortOpenError);
-    EXPECT_EQ(display.Body(), Lines { "Port Open Error." });
-    EXPECT_EQ(bus->nDisconnects, 1);
-    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
-    EXPECT_TRUE(Erased());
 }
 
 TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
@@ -247,12 +245,6 @@ TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
         EXPECT_EQ(own.Body(), Lines { "File Open Error." }) << path;
     }
     EXPECT_EQ(bus->nDisconnects, 4);
-}
-
-TEST_F(WriteJobTest, CtrlZEndsTheFile)
-{
-    EXPECT_EQ(Run(HexData(0, { 1 }) + "\x1A" + HexData(1, { 2 })), JobResult::Success);
-    EXPECT_EQ(Memory(0, 2), (std::vector<uint8_t> { 1, 0xFF }));
 }
 
 TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
