@@ -7,6 +7,8 @@
 #include "StandInAdapter.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -258,6 +260,18 @@ TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
     EXPECT_FALSE(JobRunState.WorkerThread);
     EXPECT_EQ(JobRunState.Result, JobResult::Success);
     EXPECT_EQ(bus->memory[0], 7);
+}
+
+// Run by CTest under libfaketime, whose wall clock the test sets back in the middle of the job.
+TEST_F(WriteJobTest, ClockSetBackDuringAJobLeavesTheProcessingTimeAlone)
+{
+    const char* pszStamp = std::getenv("FAKETIME_TIMESTAMP_FILE");
+    if (!pszStamp)
+        GTEST_SKIP() << "runs under libfaketime only";
+    std::ofstream(pszStamp) << "@2026-06-01 12:00:00\n";
+    display.onCurrent = [&](const std::string&) { std::ofstream(pszStamp) << "@2020-01-01 00:00:00\n"; };
+    EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::Success);
+    EXPECT_EQ(display.Log().back(), "Processing time 0:00:00 (0sec)");
 }
 
 TEST(JobTimeTest, ProcessingTimeShowsHoursWithinADay)
