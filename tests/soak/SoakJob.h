@@ -1,41 +1,92 @@
-// One job of the fault soak: its file and its fault drawn from a seed, and the check of how it ended
-// against the file and the device's image. Shared by the command-line soak and the dialog soak.
+// One job of the fault soak, its file and fault drawn from a seed, and the check of how it ended; for the
+// command-line soak (through soak-job) and the dialog soak alike.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "HexBuilder.h"
 
-constexpr int kSoakJobs = 25;
+#include <algorithm>
+#include <random>
+#include <regex>
+#include <sstream>
 
-// What a fault makes of a job, beyond what every job must keep to.
-enum class SoakExpect {
-    Clean, // success with nothing between the start and the closing lines
-    OneRetry, // success after one failed attempt at the record holding the fault address
-    FailsAtFault, // "Write error" at the record holding the fault address
-    FailsAtFirst, // "Write error" at the file's first record
-    Fails, // "Write error" anywhere, or "Port Open Error."
-    PortOpenError,
-    Any, // success with retries, or "Write error" anywhere
+struct SoakFault {
+    const char* name;
+    const char* simArgs; // @A: the fault address, @B: a count of command bytes
+    char expect; // the job is 0 written or 1 fails; R fails at the record of the fault address, F at the first; ?:
+                 // either
 };
 
+inline const SoakFault kSoakFaults[] = {
+    { "none", "", '0' }, { "corrupt-once", "--corrupt @A", '0' }, { "stuck", "--stuck @A", 'R' },
+    { "busy-longer-than-wait", "--write-cycle-ms 12", '?' }, // the writer waits its default 5 ms
+    { "wrong-pins", "--a1 high", 'F' }, { "hang-up", "--hangup-after @B", '1' }, { "mute", "--mute-after @B", '1' },
+    { "no-adapter", "", 'F' }, // COM1 names a path where nothing is
+};
+
+// A file of 16-byte records; consecutive jobs take the faults in turn, so that 25 of them meet them all.
 struct SoakJob {
-    std::string fault;
-    SoakExpect expect = SoakExpect::Any;
-    uint32_t address = 0; // where the file's data starts
-    std::vector<uint8_t> data;
-    uint32_t faultAddress = 0;
-    std::vector<std::string> simArgs;
-    bool bEmulator = true; // false: COM1 names a path where nothing is
-};
+    SoakJob(uint32_t seed, uint32_t index)
+        : fault(kSoakFaults[(seed + index) % std::size(kSoakFaults)])
+    {
+        std::seed_seq seq { seed, index };
+        std::mt19937 random(seq);
+        auto draw = [&](uint32_t low, uint32_t high) { return low + random() % (high - low + 1); };
+        data.resize(draw(64, 256) * 16);
+        std::generate(data.begin(), data.end(), [&] { return static_cast<uint8_t>(random()); });
+        // A quarter of the files straddle the device's halves.
+        address = (draw(0, 3) == 0 ? draw(0x10000 - data.size(), 0xFFFF) : draw(0, 0x20000 - data.size())) & ~15u;
+        end = address + static_cast<uint32_t>(data.size());
+        faultAddress = draw(address, end - 1);
+        simArgs = std::regex_replace(fault.simArgs, std::regex("@A"), std::to_string(faultAddress));
+        // About two command bytes per data byte: a line gone after so many goes anywhere in the job.
+        simArgs = std::regex_replace(simArgs, std::regex("@B"), std::to_string(draw(0, 2 * (end - address))));
+        for (uint32_t a = address; a < end; a += 16)
+            hex += ((a & 0xFFFF) == 0 || a == address ? HexLinear(static_cast<uint16_t>(a >> 16)) : "")
+                + HexData(
+                    static_cast<uint16_t>(a), { data.begin() + (a - address), data.begin() + (a + 16 - address) });
+        hex += HexEnd();
+    }
 
-// Job index (from 0) of the run seed. The writer keeps its defaults: pins low, 5 ms, 5 attempts.
-SoakJob PlanSoakJob(uint32_t seed, int index);
-// Writes folder/data.bin and turns it into folder/job.hex with objcopy, as users make their files.
-// The HEX file's path, or "" when objcopy failed.
-std::string WriteSoakFiles(const SoakJob& job, const std::string& folder);
-// Everything that is wrong with how the job ended; empty when it kept its promise. status: 0 for
-// success, 1 for a logged failure (the command line's exit status); log: the write log's lines
-// without line ends; image: the device's contents, empty when there was no emulator.
-std::vector<std::string> CheckSoakJob(const SoakJob& job, const std::string& hexText, int status,
-    const std::vector<std::string>& log, const std::vector<uint8_t>& image);
+    // Success: the file is in the device. Failure: the log's last line names the record that failed (or the
+    // link), and the device holds every record before it and nothing from the one after it on. What is wrong.
+    std::vector<std::string> Check(const std::string& out, int status, const std::string& image) const
+    {
+        std::vector<std::string> log, wrong;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            log.push_back(line);
+        size_t n = log.size();
+        static const std::regex kFrame(
+            R"(Start writing\. \([\d:]{8}\)\nFinish writing\. \([\d:]{8}\)\nProcessing time \d+:\d\d:\d\d \(\d+sec\))");
+        if (n < 3 || !std::regex_match(log[0] + "\n" + log[n - 2] + "\n" + log[n - 1], kFrame))
+            return { "the log lacks its start or closing lines" };
+        std::smatch m;
+        std::string last = n > 3 ? log[n - 3] : "";
+        bool bFailed = std::regex_match(last, m, std::regex(R"(Write error Address:(\w{6})|Port Open Error\.)"));
+        uint32_t good = !bFailed ? end : m[1].matched ? static_cast<uint32_t>(std::stoul(m[1], nullptr, 16)) : address;
+        if (m[1].matched && (good < address || good >= end || (good - address) % 16 != 0))
+            wrong.push_back("names no record of the file: " + last);
+        for (size_t i = 1; i + 2 + bFailed < n; ++i)
+            if (!std::regex_match(log[i], std::regex(R"((Verify error|Retry success) Address:\w{6})")))
+                wrong.push_back("out of place: " + log[i]);
+        if (status != bFailed || (fault.expect != '?' && bFailed != (fault.expect != '0')))
+            wrong.push_back(
+                "exit status " + std::to_string(status) + (bFailed ? " after a failure" : " after success"));
+        if ((fault.expect == 'R' && good != (faultAddress & ~15u)) || (fault.expect == 'F' && good != address))
+            wrong.push_back("failed elsewhere than at the record of the fault, or at the file's first");
+        size_t nWrong = image.size() == 0x20000 || !Emulated() ? 0 : 1;
+        for (uint32_t a = 0; a < image.size(); ++a) // of a failed record, any bytes may have been written
+            nWrong += a >= address && a < good ? static_cast<uint8_t>(image[a]) != data[a - address]
+                                               : (a < good || a >= good + 16 * m[1].matched) && image[a] != '\xFF';
+        if (nWrong > 0)
+            wrong.push_back(std::to_string(nWrong) + " bytes of the device differ from what the log claims");
+        return wrong;
+    }
+
+    bool Emulated() const { return fault.name != std::string("no-adapter"); }
+
+    const SoakFault& fault;
+    std::vector<uint8_t> data;
+    uint32_t address, end, faultAddress;
+    std::string simArgs, hex;
+};
