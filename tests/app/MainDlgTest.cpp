@@ -16,23 +16,21 @@
 #include <QTimer>
 #include <fstream>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
 QStringList g_traces;
 
-// Answers the next message box while it lives, with answer (NoButton: the Enter key) once ready().
-// seen: the box's title, text and buttons, and "Escape kept" when Escape left it open.
+// Answers the next message box while it lives: answer (NoButton: Enter), after the job's end if
+// bAfterJob. seen: its title, text and buttons, and "Escape kept" when Escape left it open.
 struct BoxAnswer {
     QString seen;
     QTimer timer;
-    explicit BoxAnswer(
-        QMessageBox::StandardButton answer, std::function<bool()> ready = [] { return true; })
+    explicit BoxAnswer(QMessageBox::StandardButton answer, bool bAfterJob = false)
     {
-        QObject::connect(&timer, &QTimer::timeout, [this, answer, ready] {
+        QObject::connect(&timer, &QTimer::timeout, [this, answer, bAfterJob] {
             auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!pBox || !ready())
+            if (!pBox || (bAfterJob && JobRunState.WorkerThread))
                 return;
             timer.stop();
             seen = pBox->windowTitle() + "|" + pBox->text();
@@ -55,9 +53,9 @@ const std::string kTwenty = QByteArray::fromStdString(HexData(0, kData)).repeate
 const QString kShown = "000020 : 5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A30";
 const QStringList kRetried = { "Verify error Address:000020", "Retry success Address:000020" };
 
-// A job set up through the controls: clicks, steps up (+) or down (-) of the wait by arrow key and
-// of the retries by the spin's arrow buttons, downs in the port list. body: the log between its
-// first line and its two time lines; settings: the traces after the path (unchecked when empty).
+// A job set up through the controls: clicks, steps up (+) or down (-) of the wait by key and of the
+// retries by arrow button, port list downs. body: the log between its first line and its two time
+// lines; settings: the traces after the path (unchecked when empty).
 struct JobCase {
     const char* name;
     std::string hex;
@@ -71,13 +69,12 @@ struct JobCase {
 };
 
 const JobCase kJobs[] = {
-    { "defaults", kOne, {}, 0, 0, 0, {}, {}, { "AddressMask:00", "WriteWait:5", "RetryMax:5", "iSerialPort:1" },
-        kShown },
     { "A0 high, lower limits, COM3", kOne, { IDC_A0_HIGH }, -2, -2, 2, { "LOOPBACK_PINS=4" }, {},
         { "AddressMask:04", "WriteWait:5", "RetryMax:5", "iSerialPort:3" }, kShown },
     { "both high, upper limits, COM20", kOne, { IDC_A0_HIGH, IDC_A1_HIGH }, 120, 30, 30, { "LOOPBACK_PINS=12" }, {},
         { "AddressMask:0C", "WriteWait:100", "RetryMax:20", "iSerialPort:20" }, kShown },
-    { "retried record", kOne, {}, 0, 0, 0, { "LOOPBACK_CORRUPT=0x20" }, kRetried, {}, kShown },
+    { "defaults, retried record", kOne, {}, 0, 0, 0, { "LOOPBACK_CORRUPT=0x20" }, kRetried,
+        { "AddressMask:00", "WriteWait:5", "RetryMax:5", "iSerialPort:1" }, kShown },
     { "port refused", kOne, {}, 0, 0, 0, { "LOOPBACK_CONNECT=0" }, { "Port Open Error." }, {}, {} },
     { "at24sim through the adapter library", kOne, {}, 0, 0, 0,
         { "AT24WRITER_I2C_LIBRARY=" I2CADAPTER_LIBRARY, "I2CADAPTER_COM1=%1/ttyAT24" }, kRetried, {}, kShown, true },
@@ -134,18 +131,22 @@ private slots:
         CMainDlg dlg;
         const auto& items = MainTemplate.items;
         QCOMPARE(dlg.Controls().size(), items.size());
+        auto pixels = [base = DialogBaseUnits(dlg.font())](const DialogItem& i) { // x in quarters, y in eighths
+            return QRect(qRound(i.x * base.width() / 4.0), qRound(i.y * base.height() / 8.0),
+                qRound(i.cx * base.width() / 4.0), qRound(i.cy * base.height() / 8.0));
+        };
         QList<int> tabStops;
         for (size_t i = 0; i < items.size(); ++i) {
             const DialogItem& item = items[i];
             QWidget* pControl = dlg.Controls()[i];
-            QRect r = MapDialogRect(item.x, item.y, item.cx, item.cy, DialogBaseUnits(dlg.font()));
+            QRect r = pixels(item);
             QRect buddy = i > 0 ? dlg.Controls()[i - 1]->geometry() : QRect();
             if (item.kind == ControlKind::UpDown) // at the buddy's right edge and as high as the buddy
                 r = QRect(buddy.right() + 1, buddy.top(), r.width(), buddy.height());
             else if (i + 1 < items.size() && items[i + 1].kind == ControlKind::UpDown) // narrowed by the spin
                 r.setWidth(r.width() - dlg.Controls()[i + 1]->width());
             else if (item.kind == ControlKind::DropDownList) // the template's height is that of the open list
-                r.setHeight(pControl->height());
+                r.setHeight(pControl->sizeHint().height());
             else if (item.kind == ControlKind::StaticText && !(item.style & SS_SUNKEN)) // grows to fit its text
                 r.setWidth(std::max(r.width(), std::min(pControl->sizeHint().width(), dlg.width() - r.x())));
             QCOMPARE(std::pair(ControlId(pControl), pControl->geometry()), std::pair(item.id, r));
@@ -165,18 +166,15 @@ private slots:
         QCOMPARE(dlg.windowIcon().availableSizes(), QList<QSize>({ { 32, 32 }, { 16, 16 } }));
         // The focus starts on the first tab stop; Tab visits them in template order and comes round.
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
-        QList<int> visited;
-        for (int i = 0; i <= tabStops.size(); ++i) {
-            visited << ControlId(QApplication::focusWidget());
+        for (int nID : tabStops + tabStops.mid(0, 1)) {
+            QCOMPARE(ControlId(QApplication::focusWidget()), nID);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QCOMPARE(visited, tabStops + tabStops.mid(0, 1));
 
         dlg.AppendLog("earlier line\n");
         BoxAnswer box(QMessageBox::Ok);
         Button(dlg, IDC_WRITE)->click();
         QCOMPARE(box.seen, kNotice.arg("Specify the HEX file"));
-        QVERIFY(!JobRunState.WorkerThread);
         QCOMPARE(LogLines(dlg), QStringList("earlier line"));
     }
 
@@ -224,8 +222,7 @@ private slots:
         g_traces.clear();
         Write(dlg, c.hex, c.path);
         WaitForJobEnd();
-        sim.terminate();
-        sim.waitForFinished(3000);
+        sim.close();
 
         QStringList log = LogLines(dlg);
         QCOMPARE(log.mid(1, log.size() - 3), c.body);
@@ -239,22 +236,24 @@ private slots:
                 QStringList("HexFile:" + ItemText(dlg, IDC_HEXFILE)) + c.settings + QStringList("Thread Exit."));
     }
 
-    // While a job runs, as the row's name says: Write again (a stop) or Exit, answered with Enter (Yes),
-    // No, or Yes once the job has ended by itself (late); or Enter, Escape or the close box.
+    // While a job runs, as the row's name says: Write again (a stop) or Exit, answered (NoButton: with
+    // Enter), late: once the job has ended by itself; or Enter, Escape or the close box.
     void duringJob_data()
     {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
         QTest::addColumn<int>("result"); // how the dialog ends; -1: it stays
-        QTest::newRow("Write, Enter") << -1;
-        QTest::newRow("Write, No") << -1;
-        QTest::newRow("Write, late Yes") << -1;
-        QTest::newRow("Exit, No") << -1;
-        QTest::newRow("Exit, Yes") << int(QDialog::Accepted);
-        QTest::newRow("Enter") << int(QDialog::Accepted);
-        QTest::newRow("Escape") << int(QDialog::Rejected);
-        QTest::newRow("close box") << int(QDialog::Rejected);
+        QTest::newRow("Write, Enter") << QMessageBox::NoButton << -1;
+        QTest::newRow("Write, No") << QMessageBox::No << -1;
+        QTest::newRow("Write, late Yes") << QMessageBox::Yes << -1;
+        QTest::newRow("Exit, No") << QMessageBox::No << -1;
+        QTest::newRow("Exit, Yes") << QMessageBox::Yes << int(QDialog::Accepted);
+        QTest::newRow("Enter") << QMessageBox::NoButton << int(QDialog::Accepted);
+        QTest::newRow("Escape") << QMessageBox::NoButton << int(QDialog::Rejected);
+        QTest::newRow("close box") << QMessageBox::NoButton << int(QDialog::Rejected);
     }
     void duringJob()
     {
+        QFETCH(QMessageBox::StandardButton, answer);
         QFETCH(int, result);
         QString how = QTest::currentDataTag();
         bool bLate = how.contains("late");
@@ -274,11 +273,8 @@ private slots:
         QCOMPARE(ItemText(dlg, IDC_WRITE), QString("Stop"));
 
         // The worker now waits for this thread to show its next line; a dialog that ends releases it.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        BoxAnswer box(how.endsWith("No") ? QMessageBox::No
-                : how.endsWith("Yes")    ? QMessageBox::Yes
-                                         : QMessageBox::NoButton,
-            [bLate] { return !bLate || !JobRunState.WorkerThread; });
+        QTest::qSleep(100);
+        BoxAnswer box(answer, bLate);
         if (how.startsWith("Write") || how.startsWith("Exit"))
             Button(dlg, how.startsWith("Exit") ? IDC_EXIT : IDC_WRITE)->click();
         else if (how == "close box")
