@@ -5,15 +5,17 @@
 #include "HexBuilder.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <regex>
 #include <sstream>
 
+// at24sim's arguments hold @A for the fault address, @B for a count of command bytes. The job ends 0 written,
+// 1 failed, R failed at the record of the fault address, F at the file's first record, or ? either way.
 struct SoakFault {
-    const char* name;
-    const char* simArgs; // @A: the fault address, @B: a count of command bytes
-    char expect; // the job is 0 written or 1 fails; R fails at the record of the fault address, F at the first; ?:
-                 // either
+    const char *name, *simArgs;
+    char expect;
 };
 
 inline const SoakFault kSoakFaults[] = {
@@ -28,8 +30,7 @@ struct SoakJob {
     SoakJob(uint32_t seed, uint32_t index)
         : fault(kSoakFaults[(seed + index) % std::size(kSoakFaults)])
     {
-        std::seed_seq seq { seed, index };
-        std::mt19937 random(seq);
+        std::mt19937 random(seed ^ (index * 0x9E3779B9u));
         auto draw = [&](uint32_t low, uint32_t high) { return low + random() % (high - low + 1); };
         data.resize(draw(64, 256) * 16);
         std::generate(data.begin(), data.end(), [&] { return static_cast<uint8_t>(random()); });
@@ -42,16 +43,16 @@ struct SoakJob {
         simArgs = std::regex_replace(simArgs, std::regex("@B"), std::to_string(draw(0, 2 * (end - address))));
         for (uint32_t a = address; a < end; a += 16)
             hex += ((a & 0xFFFF) == 0 || a == address ? HexLinear(static_cast<uint16_t>(a >> 16)) : "")
-                + HexData(
-                    static_cast<uint16_t>(a), { data.begin() + (a - address), data.begin() + (a + 16 - address) });
+                + HexData(static_cast<uint16_t>(a), { &data[a - address], &data[a - address] + 16 });
         hex += HexEnd();
     }
 
     // Success: the file is in the device. Failure: the log's last line names the record that failed (or the
     // link), and the device holds every record before it and nothing from the one after it on. What is wrong.
-    std::vector<std::string> Check(const std::string& out, int status, const std::string& image) const
+    std::vector<std::string> Check(const std::string& out, int status, const std::string& imagePath) const
     {
         std::vector<std::string> log, wrong;
+        std::string image(std::istreambuf_iterator<char>(std::ifstream(imagePath, std::ios::binary).rdbuf()), {});
         std::istringstream lines(out);
         for (std::string line; std::getline(lines, line);)
             log.push_back(line);
@@ -64,16 +65,14 @@ struct SoakJob {
         std::string last = n > 3 ? log[n - 3] : "";
         bool bFailed = std::regex_match(last, m, std::regex(R"(Write error Address:(\w{6})|Port Open Error\.)"));
         uint32_t good = !bFailed ? end : m[1].matched ? static_cast<uint32_t>(std::stoul(m[1], nullptr, 16)) : address;
-        if (m[1].matched && (good < address || good >= end || (good - address) % 16 != 0))
-            wrong.push_back("names no record of the file: " + last);
         for (size_t i = 1; i + 2 + bFailed < n; ++i)
             if (!std::regex_match(log[i], std::regex(R"((Verify error|Retry success) Address:\w{6})")))
                 wrong.push_back("out of place: " + log[i]);
         if (status != bFailed || (fault.expect != '?' && bFailed != (fault.expect != '0')))
-            wrong.push_back(
-                "exit status " + std::to_string(status) + (bFailed ? " after a failure" : " after success"));
-        if ((fault.expect == 'R' && good != (faultAddress & ~15u)) || (fault.expect == 'F' && good != address))
-            wrong.push_back("failed elsewhere than at the record of the fault, or at the file's first");
+            wrong.push_back(std::string(bFailed ? "failed" : "written") + ", exit status " + std::to_string(status));
+        if ((m[1].matched && (good < address || good >= end || (good - address) % 16 != 0))
+            || (fault.expect == 'R' && good != (faultAddress & ~15u)) || (fault.expect == 'F' && good != address))
+            wrong.push_back("failed at no record of the file, or not at the one expected: " + last);
         size_t nWrong = image.size() == 0x20000 || !Emulated() ? 0 : 1;
         for (uint32_t a = 0; a < image.size(); ++a) // of a failed record, any bytes may have been written
             nWrong += a >= address && a < good ? static_cast<uint8_t>(image[a]) != data[a - address]

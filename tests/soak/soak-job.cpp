@@ -7,12 +7,6 @@
 #include <iostream>
 #include <iterator>
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 int main(int argc, char** argv)
 {
     std::string command = argc > 1 ? argv[1] : "", folder = argc > 4 ? argv[4] : "";
@@ -26,8 +20,8 @@ int main(int argc, char** argv)
         std::cout << job.fault.name << (job.Emulated() ? " emulator " : " missing ") << job.simArgs << "\n";
         return 0;
     }
-    std::vector<std::string> wrong
-        = job.Check(ReadFile(folder + "/log"), std::stoi(argv[5]), ReadFile(folder + "/eeprom.bin"));
+    std::string log(std::istreambuf_iterator<char>(std::ifstream(folder + "/log").rdbuf()), {});
+    std::vector<std::string> wrong = job.Check(log, std::stoi(argv[5]), folder + "/eeprom.bin");
     for (const std::string& text : wrong)
         std::cout << text << "\n";
     return wrong.empty() ? 0 : 1;
