@@ -6,44 +6,32 @@
 
 #include <cstdlib>
 
-ScopedEnv::~ScopedEnv()
-{
-    for (const auto& name : m_names)
-        ::unsetenv(name.c_str());
-}
-
-void ScopedEnv::Set(const std::string& name, const std::string& value)
-{
-    ::setenv(name.c_str(), value.c_str(), 1);
-    m_names.push_back(name);
-}
-
-bool ConnectTo(const SimProcess& sim, ScopedEnv& env, const std::string& pipeline)
+void Prepare(const std::string& link, const char* pipeline, const char* variable, const char* value)
 {
     // The engine calls through the bound entries, as it does with the library it loads.
     I2cLibrary = { i2c_start, i2c_stop, i2c_write, i2c_read, i2c_connect, i2c_disconnect, i2c_last_error };
-    env.Set("I2CADAPTER_COM1", sim.Link());
-    env.Set("I2CADAPTER_PIPELINE", pipeline);
-    return sim.Ready() && i2c_connect(1) != 0;
+    JobSettings.WriteWait = 5;
+    JobSettings.AddressMask = 0;
+    for (const char* name : { "I2CADAPTER_COM1", "I2CADAPTER_COM20" })
+        ::setenv(name, link.c_str(), 1);
+    for (const char* name : { "I2CADAPTER_BAUD", "I2CADAPTER_SPEED", "I2CADAPTER_TRACE" })
+        ::setenv(name, "", 1);
+    ::setenv("I2CADAPTER_PIPELINE", pipeline, 1);
+    if (variable)
+        ::setenv(variable, value, 1);
 }
 
 std::vector<uint8_t> Pattern(uint32_t address, int count)
 {
     std::vector<uint8_t> data(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        data[static_cast<size_t>(i)] = static_cast<uint8_t>((address * 7 + static_cast<uint32_t>(i) * 13 + 1) & 0x7F);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>((address * 7 + i * 13 + 1) & 0x7F);
     return data;
-}
-
-void WriteRecord(uint32_t address, const std::vector<uint8_t>& data, int writeWaitMs)
-{
-    JobSettings.WriteWait = static_cast<uint8_t>(writeWaitMs);
-    EepromWriteBlock(address, static_cast<int>(data.size()), data.data());
 }
 
 std::vector<uint8_t> ReadRecord(uint32_t address, int count)
 {
-    std::vector<uint8_t> data(static_cast<size_t>(count > 0 ? count : 1));
+    std::vector<uint8_t> data(static_cast<size_t>(count) + 1);
     EepromReadBlock(address, count, data.data());
     data.resize(static_cast<size_t>(count));
     return data;

@@ -1,30 +1,36 @@
-// Drives libi2cadapter against an emulator the way the writer does: the engine's own block
-// transfer over the library's entry points, with the port and mode set through the environment.
+// Drives libi2cadapter against at24sim as the writer does: an emulator process on a pty for the
+// length of a test, and the engine's own block transfer over the library's entry points, with the
+// port and mode set through the environment.
 #pragma once
 
-#include "SimProcess.h"
+#include "HexBuilder.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Sets environment variables for one test and removes them again.
-class ScopedEnv {
-public:
-    ScopedEnv() = default;
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    void Set(const std::string& name, const std::string& value);
+// Started with its link and image in a temporary folder and with --stats, and waited for until it
+// says "ready"; killed on every way out, also when the test process itself dies.
+struct SimProcess {
+    explicit SimProcess(std::vector<std::string> args);
+    ~SimProcess() { Finish(); }
+    // Ends the emulator with SIGTERM and returns all it printed; status is then its exit status.
+    std::string Finish();
+    // Appends what it prints up to a newline, or with bToTheEnd until it ends; each wait is bounded.
+    void Read(bool bToTheEnd);
 
-private:
-    std::vector<std::string> m_names;
+    TempDir dir;
+    std::string link = dir.Path() + "/link";
+    std::string image = dir.Path() + "/image";
+    std::string output;
+    int pid = -1, out = -1, status = -1;
 };
 
-// Points COM1 at the emulator and connects; pipeline "0" or "1".
-bool ConnectTo(const SimProcess& sim, ScopedEnv& env, const std::string& pipeline);
-
+// Binds the engine to the library (write wait 5 ms, pins low) and sets every variable the library
+// reads, so that nothing is left over from an earlier test: COM1 and COM20 are link, then variable
+// (when given) is value.
+void Prepare(
+    const std::string& link, const char* pipeline = "1", const char* variable = nullptr, const char* value = "");
 // Bytes that differ from record to record and from the erased state.
 std::vector<uint8_t> Pattern(uint32_t address, int count);
-void WriteRecord(uint32_t address, const std::vector<uint8_t>& data, int writeWaitMs);
 std::vector<uint8_t> ReadRecord(uint32_t address, int count);

@@ -1,9 +1,9 @@
 // adapter_record_timing: how long one 16-byte record (page write, write wait, random read) takes
 // through libi2cadapter against at24sim, per board, reply latency and transfer mode, against the
-// floor of the write wait plus the bus time. A measurement to run by hand, not a test:
+// floor of the write wait plus the bus time. A measurement to run by hand:
 //   adapter_record_timing [records]
 #include "AdapterHarness.h"
-#include "JobSettings.h"
+#include "EepromBlock.h"
 #include "i2c_adapter.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kChipRecords = 8192; // 128 KiB in 16-byte records
-constexpr int kWriteWaitMs = 5;
+constexpr int kWriteWaitMs = 5; // the harness's
 // 39 bytes of nine clocks and the start and stop conditions at 400 kHz.
 constexpr double kBusMs = 0.88;
 
@@ -45,12 +45,9 @@ double PerRecord(const Setup& setup, const char* latencyUs, const char* pipeline
     std::vector<std::string> args = setup.args;
     args.insert(args.end(), { "--latency-us", latencyUs });
     SimProcess sim(args);
-    ScopedEnv env;
-    if (*setup.baud)
-        env.Set("I2CADAPTER_BAUD", setup.baud);
-    JobSettings.AddressMask = 0;
+    Prepare(sim.link, pipeline, "I2CADAPTER_BAUD", setup.baud);
     Clock::time_point start = Clock::now();
-    if (!ConnectTo(sim, env, pipeline)) {
+    if (!i2c_connect(1)) {
         std::fprintf(stderr, "connect failed: %s\n", i2c_last_error());
         return -1;
     }
@@ -59,15 +56,14 @@ double PerRecord(const Setup& setup, const char* latencyUs, const char* pipeline
     start = Clock::now();
     for (int i = 0; i < records; ++i) {
         uint32_t address = static_cast<uint32_t>(i) * 16;
-        WriteRecord(address, Pattern(address, 16), kWriteWaitMs);
+        EepromWriteBlock(address, 16, Pattern(address, 16).data());
         wrong += ReadRecord(address, 16) != Pattern(address, 16);
     }
     double ms = Milliseconds(Clock::now() - start) / records;
     i2c_disconnect();
     if (wrong)
         std::fprintf(stderr, "%d records read back wrong\n", wrong);
-    std::string output = sim.Finish();
-    if (output.find("overrun") != std::string::npos)
+    if (sim.Finish().find("overrun") != std::string::npos)
         std::fprintf(stderr, "the emulator overran\n");
     return ms;
 }

@@ -1,0 +1,193 @@
+// libi2cadapter against the emulator: which port COMn is, and jobs byte by byte and pipelined from
+// every state and serial speed an adapter may be found in, on both boards and firmware generations,
+// with a device that refuses, and on links that fail. The image file and the emulator's statistics
+// tell what reached the adapter.
+#include "AdapterHarness.h"
+#include "EepromBlock.h"
+#include "PortNames.h"
+#include "i2c_adapter.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+// A /dev and /sys/class/tty of our own: on-board ports with and without a UART, USB ports whose
+// numbers sort wrongly as text, and a name that is no port.
+TEST(PortRule, OrdersOnBoardThenUsbThenAcmNumerically)
+{
+    TempDir root;
+    const std::string dev = root.Path() + "/dev/", sys = root.Path() + "/sys/", drivers = root.Path() + "/drivers/";
+    // The name, its type attribute and its driver; "" for none.
+    const char* const ttys[][3] = { { "ttyS0", "4", "port" }, { "ttyS1", "0", "serial8250" }, { "ttyS2", "", "" },
+        { "ttyS3", "", "serial8250" }, { "ttyS4", "", "serial" }, { "ttyS10", "4", "serial8250" } };
+    fs::create_directories(dev);
+    for (const auto& [name, type, driver] : ttys) {
+        std::ofstream(dev + name).put('\n');
+        fs::create_directories(sys + name);
+        std::ofstream(sys + name + "/type") << type; // an empty one reads as none
+        if (*driver) {
+            fs::create_directories(sys + name + "/device");
+            fs::create_directories(drivers + driver);
+            fs::create_directory_symlink(drivers + driver, sys + name + "/device/driver");
+        }
+    }
+    for (const char* name : { "ttyUSB10", "ttyUSB2", "ttyACM1", "ttyACM0", "ttyUSBx" })
+        std::ofstream(dev + name).put('\n');
+    std::vector<std::string> expected;
+    for (const char* name : { "ttyS0", "ttyS4", "ttyS10", "ttyUSB2", "ttyUSB10", "ttyACM0", "ttyACM1" })
+        expected.push_back(dev + name);
+    EXPECT_EQ(ListSerialPorts(root.Path() + "/dev", root.Path() + "/sys"), expected);
+}
+
+namespace {
+
+struct Record {
+    uint32_t address;
+    int count;
+};
+
+// Page starts and ends, a block over a page boundary, the upper 64 KiB, a read longer than the one
+// before it and one shorter, an empty record.
+const Record kRecords[] = { { 0x000000, 16 }, { 0x0000F8, 16 }, { 0x000120, 32 }, { 0x010000, 1 }, { 0x01FFF0, 16 },
+    { 0x000200, 0 }, { 0x000300, 16 } };
+
+// What the device holds at a record once the job is over.
+std::vector<uint8_t> Stored(const Record& r, bool bLands)
+{
+    return bLands ? Pattern(r.address, r.count) : std::vector<uint8_t>(size_t(r.count), 0xFF);
+}
+
+// Calls that do not fit the engine's pattern; pipelined, they must read what they read byte by byte.
+constexpr int S = -1, P = -2, R = -3, L = -4; // start, stop, read, read the last; others are writes
+const int kCalls[] = { S, 0xA0, 0x01, 0x00, P, S, 0xA1, R, R, L, P, // a current-address read
+    S, 0xA0, 0x01, 0x20, S, 0xA1, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, L, P, // longer
+    S, 0xA0, 0x03, 0x00, S, 0xA1, L, P, S, 0xA2, 0xFF, 0xF0, S, 0xA3, R, L, P, // shorter; the upper half
+    S, 0xA0, 0x00, 0x08, S, 0xA3, R, L, P, S, 0xA0, 0x01, 0x24, R, L, P, // another page bit; no repeated start
+    S, 0xA4, 0x00, 0x00, S, 0xA5, R, L, P, L, P, // nobody answers; no start at all
+    S, 0xA0, 0x00, 0x0C, S, 0xA1, L, S, 0xA0, 0x00, 0xF8, S, 0xA1, R, L, P }; // a new read without a stop
+
+std::vector<int> RunCalls()
+{
+    std::vector<int> reads;
+    for (int call : kCalls) {
+        if (call <= R)
+            reads.push_back(i2c_read(call == L));
+        else
+            call == S ? i2c_start() : call == P ? i2c_stop() : i2c_write(call);
+    }
+    return reads;
+}
+
+struct Job {
+    std::string name;
+    std::vector<std::string> args;
+    const char* reason = ""; // "": the job succeeds; after the emulator's link when it begins with ':'
+    long lineBaud = 0; // the serial speed of the transfers
+    const char* variable = nullptr; // set to value after the defaults
+    const char* value = "";
+    int landed = -1; // when set, the device acknowledges nothing and only so many records reach it
+    double roundTrips = 0; // per pipelined 16-byte record
+    friend void PrintTo(const Job& job, std::ostream* os) { *os << job.name; }
+};
+
+// The host's round trips the emulator counted for a pipelined job of records 16-byte records.
+long RoundTrips(const Job& c, uint32_t records)
+{
+    SimProcess sim(c.args);
+    Prepare(sim.link, "1", c.variable, c.value);
+    EXPECT_TRUE(i2c_connect(20)) << i2c_last_error();
+    for (uint32_t address = 0; address < records * 16; address += 16) {
+        EepromWriteBlock(address, 16, Pattern(address, 16).data());
+        EXPECT_EQ(ReadRecord(address, 16), Pattern(address, 16));
+    }
+    i2c_disconnect();
+    std::string stats = sim.Finish();
+    return std::stol(stats.substr(stats.find(" round_trips=") + 13));
+}
+
+class Jobs : public testing::TestWithParam<Job> { };
+
+// Byte by byte and pipelined, each against an emulator of its own. After a job, calls return at once.
+TEST_P(Jobs, EndWithinSecondsAsTheyShould)
+{
+    const Job& c = GetParam();
+    std::vector<int> reads[2];
+    for (int pipelined : { 0, 1 }) {
+        SimProcess sim(c.args);
+        Prepare(sim.link, pipelined ? "1" : "0", c.variable, c.value);
+        auto start = std::chrono::steady_clock::now();
+        if (i2c_connect(20)) {
+            for (const Record& r : kRecords) {
+                EepromWriteBlock(r.address, r.count, Pattern(r.address, r.count).data());
+                EXPECT_TRUE(*c.reason || ReadRecord(r.address, r.count) == Stored(r, c.landed < 0)) << r.address;
+            }
+            reads[pipelined] = RunCalls();
+        }
+        i2c_disconnect();
+        i2c_disconnect();
+        EXPECT_EQ(
+            (std::vector { i2c_start(), i2c_write(0xA0), i2c_read(1), i2c_stop() }), (std::vector { 0, 1, 0xFF, 0 }));
+        EXPECT_EQ(i2c_last_error(), (*c.reason == ':' ? sim.link : "") + c.reason);
+        // Silence is searched at 115200 baud and at 2 Mbaud before a connect gives up.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        // No overrun, and the adapter left at its boot speed.
+        std::string stats = " line_baud=115200 i2c_baud=" + std::to_string(c.lineBaud) + "\n";
+        EXPECT_TRUE(*c.reason || sim.Finish().ends_with(stats)) << sim.output;
+        std::stringstream image;
+        image << std::ifstream(sim.image, std::ios::binary).rdbuf();
+        for (size_t i = 0; i < std::size(kRecords) && !*c.reason; ++i) {
+            std::vector<uint8_t> data = Stored(kRecords[i], c.landed < 0 || int(i) < c.landed);
+            EXPECT_EQ(image.str().substr(kRecords[i].address, data.size()), std::string(data.begin(), data.end()));
+        }
+    }
+    if (!*c.reason) {
+        EXPECT_EQ(reads[1], reads[0]);
+    }
+    // A record costs a write, the write wait and a read; a connect's own count varies by a few with
+    // timing (zeros sent before "BBIO1" is seen).
+    if (c.roundTrips) {
+        EXPECT_LE((RoundTrips(c, 64) - RoundTrips(c, 0)) / 64.0, c.roundTrips + 0.1);
+    }
+}
+
+const std::vector<std::string> kV3Fw6 = { "--firmware", "6", "--rx-fifo", "4", "--latency-us", "1500" };
+const std::vector<std::string> kV3Fw7 = { "--firmware", "7", "--rx-fifo", "4", "--latency-us", "1500" };
+// The v3 polls a four-byte receive FIFO. Firmware 6 reads at once behind the address only where the
+// bus keeps up with the line: at 400 kHz on 115200 baud; at 5 kHz, or at 2 Mbaud, the address goes first.
+const std::vector<Job> kBoards = { { "V3Fw6", kV3Fw6, "", 2000000, nullptr, "", -1, 3 },
+    { "V3Fw6At115200", kV3Fw6, "", 115200, "I2CADAPTER_BAUD", "115200", -1, 2 },
+    { "V3Fw6At5kHz", kV3Fw6, "", 2000000, "I2CADAPTER_SPEED", "5", -1, 3 },
+    { "V3Fw7", kV3Fw7, "", 2000000, nullptr, "", -1, 2 },
+    { "V3Fw7At1Mbaud", kV3Fw7, "", 1000000, "I2CADAPTER_BAUD", "1000000", -1, 2 },
+    { "V4Fw6", { "--hardware", "v4", "--firmware", "6", "--latency-us", "4500" }, "", 115200, nullptr, "", -1, 2 },
+    { "V4Fw7", { "--hardware", "v4", "--firmware", "7", "--latency-us", "4500" }, "", 115200, nullptr, "", -1, 2 } };
+
+std::vector<Job> AllJobs()
+{
+    std::vector<Job> jobs = { { "OldFirmwareStaysAt115200", { "--no-baud-change", "--rx-fifo", "4" }, "", 115200 },
+        { "Busy", { "--write-cycle-ms", "60000" }, "", 2000000, nullptr, "", 1 },
+        { "WrongPins", { "--a1", "high" }, "", 2000000, nullptr, "", 0 },
+        { "NoPort", {}, "COM20: no such serial port (set I2CADAPTER_COM20 or plug in the adapter)", 0,
+            "I2CADAPTER_COM20", "" },
+        { "NoPullups", { "--no-pullups" }, ": the bus acknowledges every address: check the pull-ups and the wiring" },
+        { "Mute", { "--mute-after", "0" }, ": no Bus Pirate answered" },
+        { "MutedHalfWay", { "--mute-after", "150" }, ": the adapter stopped answering" },
+        { "UnpluggedHalfWay", { "--hangup-after", "150" }, ": the adapter was unplugged" } };
+    jobs.insert(jobs.end(), kBoards.begin(), kBoards.end());
+    // From every state a program may leave the adapter in, at its boot speed or left at 2 Mbaud.
+    for (const char* state : { "terminal", "menu", "bbio", "i2c", "sniffer", "bulk-write", "write-then-read" })
+        for (const char* baud : { "115200", "2000000" })
+            jobs.push_back({ std::string("From") + state + baud,
+                { "--initial-state", state, "--initial-baud", baud, "--rx-fifo", "4" }, "", 2000000 });
+    for (Job& job : jobs)
+        std::erase(job.name, '-');
+    return jobs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapter, Jobs, testing::ValuesIn(AllJobs()), [](const auto& info) { return info.param.name; });
+
+} // namespace
