@@ -1,10 +1,18 @@
 #include "AdapterLink.h"
 
 #include <algorithm>
+#include <cstdlib>
 
+// Every wait on the adapter ends at a deadline made here. I2CADAPTER_TIMEOUT_SCALE, a factor up to
+// 1, shortens them all: a diagnostic for the fuzzer, whose runs each end in silence.
 SteadyTime MillisecondsFromNow(int ms)
 {
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    static const double s_scale = [] {
+        const char* pszScale = std::getenv("I2CADAPTER_TIMEOUT_SCALE");
+        double scale = pszScale ? std::atof(pszScale) : 1.0;
+        return scale > 0 && scale < 1 ? scale : 1.0;
+    }();
+    return std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<long>(ms * 1000 * s_scale));
 }
 
 bool AdapterLink::Open(const std::string& path, std::string& reason)
