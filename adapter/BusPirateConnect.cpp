@@ -84,14 +84,16 @@ void SendPaced(AdapterLink& link, const std::string& text)
 // fills it harmlessly: as its first byte it addresses nobody, and in I2C mode it is an unknown
 // command answered with one byte, which the adapter keeps up with. Stop once answers come.
 // When the command completes, its bus work keeps a v3 from reading for a while: at 115200 baud
-// not even one byte arrives meanwhile, on a faster line the fill goes in fours, each after a
-// pause longer than a USB frame (sleeps shorter than that do not make gaps on the wire). That is
-// slow, so there it covers the commands of 1 KiB that a program of ours may have left cut short.
+// not even one byte arrives meanwhile, on a faster line the fill goes in pairs, each after a
+// pause longer than a USB frame (sleeps shorter than that do not make gaps on the wire). Pairs,
+// not fours: a driver that sends two of them in one go still leaves the FIFO a byte to spare.
+// That is slow, so there it covers the commands of 1 KiB that a program of ours may have left cut
+// short.
 void FillPendingCommand(AdapterLink& link)
 {
     const std::vector<uint8_t> fill(256, 0xFF);
     const bool bFastLine = link.Baud() > kBootBaud;
-    const size_t step = bFastLine ? 4 : fill.size();
+    const size_t step = bFastLine ? 2 : fill.size();
     const size_t total = bFastLine ? 1024 + 8 : 17 * fill.size();
     for (size_t sent = 0; sent < total; sent += step) {
         if (!link.Send(fill.data(), step))

@@ -15,6 +15,8 @@ const char* const kSimUsage
       "  --corrupt ADDR[:N]     the first N (default 1) page writes covering ADDR store it wrong\n"
       "  --stuck ADDR           every page write covering ADDR stores it wrong\n"
       "  --latency-us N         reply latency per burst, as a USB serial bridge adds\n"
+      "  --read-every-us N      read the line at most every N us: writes closer together than that\n"
+      "                         arrive as one burst, as from a busy serial driver\n"
       "  --hangup-after N       close the line after N received bytes\n"
       "  --mute-after N         stop answering after N received bytes\n"
       "  --rx-fifo N            v3 receive FIFO depth; overrunning it hangs the adapter (0 = off)\n"
@@ -157,6 +159,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         } else if (name == "--latency-us") {
             bOk = ParseNumber(value.c_str(), 10000000, number);
             options.bus.latencyNs = number * 1000;
+        } else if (name == "--read-every-us") {
+            bOk = ParseNumber(value.c_str(), 1000000, options.readEveryUs);
         } else if (name == "--hangup-after") {
             bOk = ParseNumber(value.c_str(), kMaxCount, options.bus.hangupAfter);
         } else if (name == "--mute-after") {

@@ -13,6 +13,7 @@ struct SimOptions {
     std::string tracePath;
     uint8_t pins = 0; // select bits 0x04 and 0x08
     uint64_t writeCycleMs = 5;
+    uint64_t readEveryUs = 0; // 0: read the line as soon as bytes arrive
     struct Fault {
         uint32_t address;
         int count; // -1: every page write

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -117,6 +119,7 @@ int Serve(const SimOptions& options, int signalFd)
     std::vector<uint8_t> pending;
     uint8_t buffer[4096];
     bool bRunning = true;
+    uint64_t lastReadNs = 0;
     while (bRunning) {
         if (link.IsOpen() && model.HangUp()) {
             trace.Line(MonotonicNs(), "line closed");
@@ -155,6 +158,13 @@ int Serve(const SimOptions& options, int signalFd)
             link.ClientClosed();
         }
         if (count == 3 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            if (options.readEveryUs) {
+                uint64_t dueNs = lastReadNs + options.readEveryUs * 1000;
+                uint64_t nowNs = MonotonicNs();
+                if (dueNs > nowNs)
+                    std::this_thread::sleep_for(std::chrono::nanoseconds(dueNs - nowNs));
+                lastReadNs = MonotonicNs();
+            }
             ssize_t n = ::read(link.Master(), buffer, sizeof buffer);
             if (n > 0) {
                 uint64_t readNs = MonotonicNs();

@@ -183,6 +183,11 @@ std::vector<Job> AllJobs()
         for (const char* baud : { "115200", "2000000" })
             jobs.push_back({ std::string("From") + state + baud,
                 { "--initial-state", state, "--initial-baud", baud, "--rx-fifo", "4" }, "", 2000000 });
+    // The same with the bytes that finish a cut-short command and the next ones arriving together.
+    jobs.push_back({ "FromwritethenreadMerged2000000",
+        { "--initial-state", "write-then-read", "--initial-baud", "2000000", "--rx-fifo", "4", "--read-every-us",
+            "4000" },
+        "", 2000000 });
     for (Job& job : jobs)
         std::erase(job.name, '-');
     return jobs;
