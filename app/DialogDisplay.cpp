@@ -54,11 +54,15 @@ void CDialogDisplay::RunPending()
     while (!m_pending.empty()) {
         PendingCall* pCall = m_pending.front();
         m_pending.pop_front();
-        // The UI thread alone changes the session, so it holds while the lock is let go here.
+        // The UI thread alone changes the session, so it holds while the lock is let go here,
+        // unless the operation itself ends the dialog: its worker is then released and gone.
         CMainDlg* pDlg = m_pDlg;
+        uint64_t session = m_nSession;
         lock.unlock();
         pCall->operation(*pDlg);
         lock.lock();
+        if (m_nSession != session)
+            break;
         pCall->bDone = true;
     }
     m_done.notify_all();
