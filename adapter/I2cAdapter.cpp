@@ -6,7 +6,6 @@
 #include "I2cTransfer.h"
 #include "PortNames.h"
 #include "i2c_adapter.h"
-#include "i2cadapter_ports.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,7 @@
 #include "I2cTransfer.h"
 
+#include "i2c_adapter.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -15,7 +17,6 @@ constexpr uint8_t kWriteBulk = 0x10; // + count - 1: up to 16 bytes, one acknowl
 constexpr size_t kMaxWriteThenRead = 4096; // the firmware's buffer
 constexpr size_t kMinFetch = 16;
 constexpr int kBaseTimeoutMs = 1000;
-constexpr int kReadFailed = 0xFF;
 
 } // namespace
 
@@ -31,6 +32,8 @@ void I2cTransfer::End()
 {
     m_pLink = nullptr;
     m_phase = Phase::Idle;
+    m_bOpen = false;
+    m_bNacked = false;
     m_queue.clear();
     m_queuedWrites = 0;
     m_fetched.clear();
@@ -66,19 +69,24 @@ int I2cTransfer::SendWrite(uint8_t byte)
         m_pLink->Violation("write answered " + std::to_string(reply[0]) + " " + std::to_string(reply[1]));
         return 1;
     }
+    if (reply[1] != 0)
+        m_bNacked = true;
     return reply[1];
 }
 
 int I2cTransfer::SendRead(bool bLast)
 {
+    // After a refused select or address byte nobody drives the bus: there is nothing to read.
+    if (m_bNacked)
+        return I2C_READ_FAILED;
     // The read and its acknowledge bit travel together: two bytes in flight suit any adapter.
     const uint8_t command[] = { kReadByte, bLast ? kNack : kAck };
     uint8_t reply[2] = {};
     if (!m_pLink->Send(command, sizeof command) || !m_pLink->Receive(reply, sizeof reply, kBaseTimeoutMs))
-        return kReadFailed;
+        return I2C_READ_FAILED;
     if (reply[1] != 0x01) {
         m_pLink->Violation("acknowledge bit answered " + std::to_string(reply[1]));
-        return kReadFailed;
+        return I2C_READ_FAILED;
     }
     return reply[0];
 }
@@ -209,7 +217,6 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
     m_phase = Phase::Fetched;
     m_readSelect = readSelect;
     m_served = 0;
-    m_bRefused = false;
     m_bCallerNacked = false;
     m_fetched.clear();
     m_nextFetched = 0;
@@ -240,14 +247,28 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
             m_pLink->Violation("bulk write answered " + std::to_string(replies[1]));
             return false;
         }
+        // Bytes read after a refused address would come from wherever the device's counter stands.
+        bool bAddressRefused = std::any_of(replies.begin() + 2, replies.end(), [](uint8_t ack) { return ack != 0; });
+        if (bAddressRefused && !bAtOnce) {
+            m_bNacked = true;
+            return SendStop() && Usable();
+        }
         if (!bAtOnce && !m_pLink->Send(read.data(), read.size()))
             return false;
         outcome = ReceiveReply(count, TimeoutMs(1, count));
+        if (bAddressRefused && outcome == Outcome::Acked)
+            outcome = Outcome::Refused;
     }
-    if (outcome == Outcome::Nacked) {
-        m_bRefused = true;
+    return Settle(outcome);
+}
+
+// A refused write-then-read leaves the bus without a stop condition; a completed one has sent its own.
+bool I2cTransfer::Settle(Outcome outcome)
+{
+    if (outcome == Outcome::Nacked || outcome == Outcome::Refused)
+        m_bNacked = true;
+    if (outcome == Outcome::Nacked)
         SendStop();
-    }
     return outcome != Outcome::Failed && Usable();
 }
 
@@ -257,22 +278,19 @@ bool I2cTransfer::FetchMore()
 {
     size_t count = std::clamp<size_t>(
         std::max(m_lastReadLength > m_served ? m_lastReadLength - m_served : 0, kMinFetch), 1, kMaxWriteThenRead);
-    Outcome outcome = WriteThenRead({ m_readSelect }, count);
-    if (outcome == Outcome::Nacked) {
-        m_bRefused = true;
-        SendStop();
-    }
-    return outcome != Outcome::Failed && Usable();
+    return Settle(WriteThenRead({ m_readSelect }, count));
 }
 
 int I2cTransfer::ServeFetched(bool bLast)
 {
     ++m_served;
-    // Once the device has been refused or told the read is over it leaves the bus high.
-    if (m_bRefused || m_bCallerNacked)
+    if (m_bNacked)
+        return I2C_READ_FAILED;
+    // Told the read is over, the device leaves the bus high.
+    if (m_bCallerNacked)
         return 0xFF;
-    if (m_nextFetched == m_fetched.size() && (!FetchMore() || m_bRefused))
-        return kReadFailed;
+    if (m_nextFetched == m_fetched.size() && (!FetchMore() || m_bNacked))
+        return I2C_READ_FAILED;
     m_bCallerNacked = bLast;
     return m_fetched[m_nextFetched++];
 }
@@ -288,6 +306,10 @@ int I2cTransfer::Start()
 {
     if (!Usable())
         return 0;
+    // A repeated start continues the transaction: a refusal before it still counts at its stop.
+    if (!m_bOpen)
+        m_bNacked = false;
+    m_bOpen = true;
     if (m_phase == Phase::Fetched)
         EndFetched();
     if (!m_mode.bPipeline || m_phase == Phase::Direct) {
@@ -319,7 +341,7 @@ int I2cTransfer::Write(uint8_t byte)
 int I2cTransfer::Read(bool bLast)
 {
     if (!Usable())
-        return kReadFailed;
+        return I2C_READ_FAILED;
     if (m_phase == Phase::Fetched)
         return ServeFetched(bLast);
     if (m_phase == Phase::Queued) {
@@ -327,9 +349,9 @@ int I2cTransfer::Read(bool bLast)
         uint8_t readSelect = 0;
         ReadPath path = QueueIsRandomRead(address, readSelect) ? PathFor(address, readSelect) : ReadPath::Unfit;
         if (path != ReadPath::Unfit)
-            return FetchFirst(path, address, readSelect) ? ServeFetched(bLast) : kReadFailed;
+            return FetchFirst(path, address, readSelect) ? ServeFetched(bLast) : I2C_READ_FAILED;
         if (!SendQueue())
-            return kReadFailed;
+            return I2C_READ_FAILED;
     }
     m_phase = Phase::Direct;
     return SendRead(bLast);
@@ -337,26 +359,31 @@ int I2cTransfer::Read(bool bLast)
 
 int I2cTransfer::Stop()
 {
-    if (!Usable())
-        return 0;
+    bool bDone = Usable() && EndTransaction();
+    bool bAcknowledged = !m_bNacked;
+    m_bOpen = false;
+    m_bNacked = false;
+    return bDone && bAcknowledged && Usable() ? 1 : 0;
+}
+
+// Puts whatever of the transaction is still queued on the bus, and the stop condition.
+bool I2cTransfer::EndTransaction()
+{
     std::vector<uint8_t> writes;
     if (m_phase == Phase::Fetched) {
         // The write-then-read has put its stop on the bus already.
         EndFetched();
-        return 1;
+        return true;
     }
     if (m_phase == Phase::Queued && QueueIsWriteTransaction(writes)) {
         m_queue.clear();
         m_queuedWrites = 0;
         m_phase = Phase::Idle;
         // The stop is on the bus when the reply comes, so the caller's write wait starts right.
-        Outcome outcome = WriteThenRead(writes, 0);
-        if (outcome == Outcome::Nacked)
-            return SendStop() ? 1 : 0;
-        return outcome == Outcome::Acked ? 1 : 0;
+        return Settle(WriteThenRead(writes, 0));
     }
     if (m_phase == Phase::Queued && !SendQueue())
-        return 0;
+        return false;
     m_phase = Phase::Idle;
-    return SendStop() ? 1 : 0;
+    return SendStop();
 }

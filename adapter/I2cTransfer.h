@@ -1,6 +1,6 @@
 // The six bus operations over a link in raw I2C mode. Byte by byte, every operation is one
-// command and one round trip. Pipelined, start and write are queued (nobody looks at their
-// results), a write transaction leaves as one write-then-read command at its stop, and the
+// command and one round trip. Pipelined, start and write are queued (their acknowledges reach the
+// caller through the stop), a write transaction leaves as one write-then-read command at its stop, and the
 // random-read pattern (start, select, address, start, select|1, reads) fetches its bytes in one
 // go (firmware 7 inserts the repeated start itself; before it, a bulk write of the address comes
 // first) and serves the reads that follow from them. Whatever does not fit runs byte by byte.
@@ -32,7 +32,8 @@ public:
 
 private:
     enum class Phase { Idle, Queued, Direct, Fetched };
-    enum class Outcome { Acked, Nacked, Failed };
+    // Refused: the adapter completed the command, but the device had refused a byte before it.
+    enum class Outcome { Acked, Nacked, Refused, Failed };
     enum class ReadPath { CurrentAddress, WriteThenRead, BulkThenRead, Unfit };
     struct Op {
         bool bStart;
@@ -51,6 +52,8 @@ private:
     bool ReadFollowsAtOnce(size_t addressBytes) const;
     bool FetchFirst(ReadPath path, const std::vector<uint8_t>& address, uint8_t readSelect);
     bool FetchMore();
+    bool Settle(Outcome outcome);
+    bool EndTransaction();
     int ServeFetched(bool bLast);
     void EndFetched();
     std::vector<uint8_t> Frame(const std::vector<uint8_t>& writes, size_t readCount) const;
@@ -69,7 +72,10 @@ private:
     size_t m_nextFetched = 0;
     size_t m_served = 0;
     uint8_t m_readSelect = 0;
-    bool m_bRefused = false; // the device did not acknowledge: the bus reads 0xFF
     bool m_bCallerNacked = false;
+    // A transaction is open from its start condition to its stop; any byte the device refused in
+    // it fails the stop, and the reads after the refusal.
+    bool m_bOpen = false;
+    bool m_bNacked = false;
     size_t m_lastReadLength = 16;
 };

@@ -66,6 +66,18 @@ bool SerialPort::Open(const std::string& path, std::string& reason)
         reason = OpenFailureReason(path, errno);
         return false;
     }
+    // A program started with a standard descriptor closed would get the port as that descriptor,
+    // and whatever it prints would go to the adapter as commands.
+    if (m_fd <= STDERR_FILENO) {
+        int moved = ::fcntl(m_fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        int error = errno;
+        ::close(m_fd);
+        m_fd = moved;
+        if (m_fd < 0) {
+            reason = path + ": " + std::strerror(error);
+            return false;
+        }
+    }
     if (!::isatty(m_fd) || ::tcgetattr(m_fd, &m_saved) != 0) {
         reason = path + ": not a serial port";
         Close();
@@ -189,10 +201,4 @@ IoStatus SerialPort::ReadSome(uint8_t* p, size_t n, size_t& got, SteadyTime dead
         if (done == 0 || (errno != EAGAIN && errno != EINTR) || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
             return IoStatus::HangUp;
     }
-}
-
-void SerialPort::DiscardInput()
-{
-    if (m_fd >= 0)
-        ::tcflush(m_fd, TCIFLUSH);
 }

@@ -26,7 +26,6 @@ public:
     IoStatus Write(const uint8_t* p, size_t n, SteadyTime deadline);
     // Returns as soon as at least one byte has arrived (got > 0), or at the deadline.
     IoStatus ReadSome(uint8_t* p, size_t n, size_t& got, SteadyTime deadline);
-    void DiscardInput();
 
 private:
     void RequestLowLatency(const std::string& path);

@@ -45,10 +45,10 @@ void BM_ReadFileLines(benchmark::State& state)
     if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
         state.SkipWithError("cannot write the file");
     ::close(fd);
-    std::string line;
+    std::string line, reason;
     for (auto _ : state) {
         HexFileReader reader;
-        reader.Open(path);
+        reader.Open(path, reason);
         while (reader.ReadLine(line) == HexFileReader::Status::Line)
             benchmark::DoNotOptimize(CheckHexRecord(line));
     }

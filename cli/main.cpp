@@ -10,11 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/signalfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -32,6 +30,7 @@ int BlockStopSignals()
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP); // the terminal went away: stop as cleanly as on Ctrl-C
     if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
         return -1;
     // A reader that went away (| head) must not kill the job halfway through the EEPROM.
@@ -41,23 +40,13 @@ int BlockStopSignals()
 
 int ListPorts()
 {
-    using PortNameFn = const char* (*)(unsigned short);
-    PortNameFn portName = nullptr;
-    Dl_info info {};
-    // The library is already loaded; this only finds its handle again for the optional entry point.
-    if (::dladdr(reinterpret_cast<void*>(I2cLibrary.i2c_connect), &info) && info.dli_fname) {
-        if (void* hLibrary = ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) {
-            portName = reinterpret_cast<PortNameFn>(::dlsym(hLibrary, "i2c_port_name"));
-            ::dlclose(hLibrary);
-        }
-    }
-    if (!portName) {
+    if (!I2cLibrary.i2c_port_name) {
         std::fprintf(stderr, "at24writer-cli: the adapter library cannot list ports (it has no i2c_port_name)\n");
         return kExitFailed;
     }
     int nFound = 0;
     for (int port = 1; port <= kPortCount; ++port) {
-        const char* pszName = portName(static_cast<unsigned short>(port));
+        const char* pszName = I2cLibrary.i2c_port_name(static_cast<unsigned short>(port));
         if (pszName && *pszName) {
             std::printf("COM%d %s\n", port, pszName);
             ++nFound;
@@ -68,24 +57,21 @@ int ListPorts()
     return 0;
 }
 
-// Why the engine could not open the file, for the user who has only "File Open Error." to go on.
-void ExplainFileOpenError(const std::string& path)
+// A scheduler may start the program with standard descriptors closed; the next file opened would
+// take their place, and the log would be written into it.
+bool OpenMissingStandardDescriptors()
 {
-    struct stat st { };
-    const char* pszReason = nullptr;
-    if (::stat(path.c_str(), &st) != 0) {
-        pszReason = std::strerror(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        pszReason = "is a directory";
-    } else if (!S_ISREG(st.st_mode)) {
-        pszReason = "is not a regular file";
-    } else if (int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); fd < 0) {
-        pszReason = std::strerror(errno);
-    } else {
-        ::close(fd);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            if (opened >= 0)
+                ::close(opened);
+            return false;
+        }
     }
-    if (pszReason)
-        std::fprintf(stderr, "at24writer-cli: %s: %s\n", path.c_str(), pszReason);
+    return true;
 }
 
 int RunJob(const SCliOptions& options)
@@ -131,13 +117,10 @@ int RunJob(const SCliOptions& options)
     SetJobDisplay(nullptr);
 
     JobResult result = JobRunState.Result.load();
-    if (result == JobResult::PortOpenError || result == JobResult::WriteError) {
-        // A link that failed mid-job shows in the log only as a record that did not verify.
-        if (const char* pszReason = I2cLastError(); *pszReason)
-            std::fprintf(stderr, "%s\n", pszReason);
-    } else if (result == JobResult::FileOpenError) {
-        ExplainFileOpenError(options.HexFile);
-    } else if (result == JobResult::Success && display.RecordsShown() == 0) {
+    // A link that failed mid-job shows in the log only as a record that did not verify.
+    if (!JobRunState.Reason.empty())
+        std::fprintf(stderr, "at24writer-cli: %s\n", JobRunState.Reason.c_str());
+    if (result == JobResult::Success && display.RecordsShown() == 0) {
         // A binary file or the wrong file reads as text without records; the log alone looks like success.
         std::fprintf(
             stderr, "at24writer-cli: %s holds no data records; nothing was written\n", options.HexFile.c_str());
@@ -149,6 +132,8 @@ int RunJob(const SCliOptions& options)
 
 int main(int argc, char** argv)
 {
+    if (!OpenMissingStandardDescriptors())
+        return kExitFailed;
     SCliOptions options;
     std::string error;
     if (!ParseCliOptions(argc, argv, options, error)) {
@@ -160,7 +145,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!LoadI2cLibrary()) {
-        std::fprintf(stderr, "DLL Error(i2c.dll)\n");
+        std::fprintf(stderr, "DLL Error(i2c.dll)\nat24writer-cli: %s\n", I2cLibraryLoadFailure());
         return kExitNoLibrary;
     }
     if (options.bListPorts)

@@ -22,46 +22,55 @@ uint8_t DeviceSelect(uint32_t address, bool bRead)
     return select;
 }
 
-void SendAddress(uint32_t address)
+// Every call is made whatever an earlier one reported, so that the bus always sees a whole
+// transaction; the result says whether all of them went through.
+bool SendAddress(uint32_t address)
 {
-    I2cLibrary.i2c_start();
-    I2cLibrary.i2c_write(DeviceSelect(address, false));
-    I2cLibrary.i2c_write((address >> 8) & 0xFF);
-    I2cLibrary.i2c_write(address & 0xFF);
+    bool bOk = I2cLibrary.i2c_start() != 0;
+    bOk &= I2cLibrary.i2c_write(DeviceSelect(address, false)) == 0;
+    bOk &= I2cLibrary.i2c_write((address >> 8) & 0xFF) == 0;
+    bOk &= I2cLibrary.i2c_write(address & 0xFF) == 0;
+    return bOk;
 }
 
-void WritePage(uint32_t address, int count, const uint8_t* data)
+bool WritePage(uint32_t address, int count, const uint8_t* data)
 {
-    SendAddress(address);
+    bool bOk = SendAddress(address);
     for (int i = 0; i < count; ++i)
-        I2cLibrary.i2c_write(data[i]);
-    I2cLibrary.i2c_stop();
+        bOk &= I2cLibrary.i2c_write(data[i]) == 0;
+    bOk &= I2cLibrary.i2c_stop() != 0;
     // No acknowledge polling: the fixed wait covers the device's write cycle.
     std::this_thread::sleep_for(std::chrono::milliseconds(JobSettings.WriteWait));
+    return bOk;
 }
 
 } // namespace
 
-void EepromWriteBlock(uint32_t address, int count, const uint8_t* data)
+bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data)
 {
+    bool bOk = true;
     int done = 0;
     do {
         uint32_t pageAddress = address + static_cast<uint32_t>(done);
         int room = static_cast<int>(kEepromPageSize - (pageAddress & (kEepromPageSize - 1)));
         int n = count - done < room ? count - done : room;
-        WritePage(pageAddress, n, data + done);
+        bOk &= WritePage(pageAddress, n, data + done);
         done += n;
     } while (done < count);
+    return bOk;
 }
 
-void EepromReadBlock(uint32_t address, int count, uint8_t* buffer)
+bool EepromReadBlock(uint32_t address, int count, uint8_t* buffer)
 {
-    SendAddress(address);
-    I2cLibrary.i2c_start();
-    I2cLibrary.i2c_write(DeviceSelect(address, true));
+    bool bOk = SendAddress(address);
+    bOk &= I2cLibrary.i2c_start() != 0;
+    bOk &= I2cLibrary.i2c_write(DeviceSelect(address, true)) == 0;
     int last = count > 0 ? count - 1 : 0;
-    for (int i = 0; i < last; ++i)
-        buffer[i] = static_cast<uint8_t>(I2cLibrary.i2c_read(0));
-    buffer[last] = static_cast<uint8_t>(I2cLibrary.i2c_read(1));
-    I2cLibrary.i2c_stop();
+    for (int i = 0; i <= last; ++i) {
+        int value = I2cLibrary.i2c_read(i == last ? 1 : 0);
+        bOk &= value >= 0 && value <= 0xFF;
+        buffer[i] = static_cast<uint8_t>(value);
+    }
+    bOk &= I2cLibrary.i2c_stop() != 0;
+    return bOk;
 }

@@ -9,6 +9,8 @@ constexpr uint32_t kEepromPageSize = 256;
 
 // Page write(s), each followed by the write wait. A block that crosses a 256-byte page boundary
 // is sent as one transaction per page, because the device wraps a page write inside its page.
-void EepromWriteBlock(uint32_t address, int count, const uint8_t* data);
-// One random read of count bytes (at least one byte is read, into buffer[0]).
-void EepromReadBlock(uint32_t address, int count, uint8_t* buffer);
+// false when the adapter reported a byte the device did not acknowledge, or a failed link.
+bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data);
+// One random read of count bytes (at least one byte is read, into buffer[0]). false when the
+// device refused its select or address, or a read did not take place: the buffer then means nothing.
+bool EepromReadBlock(uint32_t address, int count, uint8_t* buffer);

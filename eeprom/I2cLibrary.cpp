@@ -9,6 +9,8 @@ SI2cLibrary I2cLibrary;
 
 namespace {
 
+std::string g_loadFailure;
+
 template <typename Fn> bool Bind(void* hLibrary, const char* pszName, Fn& entry)
 {
     void* p = ::dlsym(hLibrary, pszName);
@@ -33,18 +35,26 @@ std::string ProgramFolder()
 
 int LoadI2cLibraryFrom(const char* pszLibrary)
 {
+    g_loadFailure.clear();
     void* hLibrary = ::dlopen(pszLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!hLibrary)
+    if (!hLibrary) {
+        const char* pszReason = ::dlerror();
+        g_loadFailure = pszReason ? pszReason : pszLibrary;
         return 0;
+    }
     if (!Bind(hLibrary, "i2c_start", I2cLibrary.i2c_start) || !Bind(hLibrary, "i2c_stop", I2cLibrary.i2c_stop)
         || !Bind(hLibrary, "i2c_write", I2cLibrary.i2c_write) || !Bind(hLibrary, "i2c_read", I2cLibrary.i2c_read)
         || !Bind(hLibrary, "i2c_connect", I2cLibrary.i2c_connect)
         || !Bind(hLibrary, "i2c_disconnect", I2cLibrary.i2c_disconnect)) {
+        const char* pszReason = ::dlerror();
+        g_loadFailure = pszReason ? pszReason : std::string(pszLibrary) + ": an entry point is missing";
         ::dlclose(hLibrary);
         return 0;
     }
     I2cLibrary.i2c_last_error = nullptr;
+    I2cLibrary.i2c_port_name = nullptr;
     Bind(hLibrary, "i2c_last_error", I2cLibrary.i2c_last_error);
+    Bind(hLibrary, "i2c_port_name", I2cLibrary.i2c_port_name);
     return 1;
 }
 
@@ -68,4 +78,9 @@ const char* I2cLastError()
 {
     const char* pszReason = I2cLibrary.i2c_last_error ? I2cLibrary.i2c_last_error() : nullptr;
     return pszReason ? pszReason : "";
+}
+
+const char* I2cLibraryLoadFailure()
+{
+    return g_loadFailure.c_str();
 }

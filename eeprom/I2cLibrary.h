@@ -10,7 +10,9 @@ struct SI2cLibrary {
     I2cReadFn i2c_read = nullptr;
     I2cConnectFn i2c_connect = nullptr;
     I2cDisconnectFn i2c_disconnect = nullptr;
-    I2cLastErrorFn i2c_last_error = nullptr; // optional; nullptr when the library has none
+    // Optional; nullptr when the library has none.
+    I2cLastErrorFn i2c_last_error = nullptr;
+    I2cPortNameFn i2c_port_name = nullptr;
 };
 
 extern SI2cLibrary I2cLibrary;
@@ -22,6 +24,8 @@ constexpr const char* kI2cLibraryVariable = "AT24WRITER_I2C_LIBRARY";
 // binds its six entry points. 1 on success, 0 when the library is missing or lacks one of them.
 int LoadI2cLibrary();
 int LoadI2cLibraryFrom(const char* pszLibrary);
+// After a failed load: the file tried and the loader's reason.
+const char* I2cLibraryLoadFailure();
 
 // The adapter's reason for its last failure, or "" when it cannot say.
 const char* I2cLastError();

@@ -1,5 +1,6 @@
-// Reads the HEX file as text, the way the writer has always read it: CR LF reads as LF, a Ctrl-Z
-// byte ends the file, and a line longer than the 1024-byte line buffer arrives in pieces.
+// Reads the HEX file as text, one physical line at a time, whatever its length: CR LF reads as
+// LF, a UTF-8 byte order mark before the first line is dropped, and a Ctrl-Z byte (which DOS
+// tools append) ends the file when nothing but blanks and line ends follow it.
 #pragma once
 
 #include <string>
@@ -7,7 +8,8 @@
 
 class HexFileReader {
 public:
-    static constexpr size_t kLineBuffer = 1024; // including the terminating NUL of old
+    // The longest line kept, without its line end; a record needs at most 521 characters.
+    static constexpr size_t kMaxLine = 1023;
 
     HexFileReader() = default;
     HexFileReader(const HexFileReader&) = delete;
@@ -15,28 +17,35 @@ public:
     ~HexFileReader();
 
     // Opens a regular file for reading. Directories, FIFOs and devices are refused without
-    // blocking on them.
-    bool Open(const std::string& path);
+    // blocking on them; reason then says why, for the user.
+    bool Open(const std::string& path, std::string& reason);
     void Close();
 
-    enum class Status { Line, End, Error };
-    // The next line, at most kLineBuffer - 1 characters, with its LF when it has one.
+    enum class Status {
+        Line, // the next line, with its LF when it has one
+        BadLine, // a line that cannot be a record: a ':' line longer than kMaxLine, or a Ctrl-Z with more after it
+        End,
+        Error, // the file could not be read further; ErrorReason() says why
+    };
+    // A line longer than kMaxLine that does not start with ':' comes as its first kMaxLine characters.
     Status ReadLine(std::string& line);
-    // The 1-based physical line the last line read belongs to.
+    // The 1-based physical line the last line read is.
     int LineNumber() const { return m_nLine; }
+    const std::string& ErrorReason() const { return m_error; }
 
 private:
-    // The next byte, or -1 at end of file (also after Ctrl-Z), or -2 on a read error.
+    // The next byte, or -1 at the end of the file, or -2 on a read error.
     int NextByte();
-    int PeekByte();
     bool Fill();
+    // After a Ctrl-Z: true when the rest of the file is blanks, line ends and Ctrl-Z only.
+    bool RestIsBlank();
 
     int m_fd = -1;
     std::vector<char> m_buffer;
     size_t m_nPos = 0;
     size_t m_nLen = 0;
     bool m_bEnd = false;
-    bool m_bError = false;
-    bool m_bAtLineStart = true;
+    bool m_bFirstFill = true;
     int m_nLine = 0;
+    std::string m_error;
 };

@@ -30,6 +30,9 @@ struct SJobRunState {
     std::atomic<int> StopRequest { 0 }; // 1 asks the running job to stop at its next line
     std::atomic<bool> WorkerThread { false }; // running mark: set before the worker starts, cleared by it last
     std::atomic<JobResult> Result { JobResult::None };
+    // Why the last job failed, for a front end that can say more than the log line: the adapter's
+    // or the system's words, or empty. Written by the worker before it clears the running mark.
+    std::string Reason;
 };
 
 extern SJobSettings JobSettings;

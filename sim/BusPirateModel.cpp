@@ -235,9 +235,7 @@ bool BusPirateModel::BusWrite(uint8_t byte)
     SettleReadAck((byte & 0x80) == 0);
     if (!PullupsWork())
         return true; // both lines low: every acknowledge bit reads as ACK
-    if (!m_bPower)
-        return false;
-    return m_device.Write(byte);
+    return DeviceLive() && m_device.Write(byte);
 }
 
 uint8_t BusPirateModel::BusRead()
@@ -248,9 +246,7 @@ uint8_t BusPirateModel::BusRead()
     m_bReadAckDue = true;
     if (!PullupsWork())
         return 0x00;
-    if (!m_bPower)
-        return 0xFF;
-    return m_device.ReadByte();
+    return DeviceLive() ? m_device.ReadByte() : 0xFF;
 }
 
 void BusPirateModel::BusAck(bool bAck)

@@ -36,6 +36,7 @@ struct BusPirateConfig {
     uint32_t initialBaud = 115200; // of the v3's UART: a program may have left it faster
     bool bNoBaudChange = false; // the terminal has no `b` command, as on old firmware
     bool bNoPullups = false;
+    bool bNoDevice = false; // nobody on the bus: no acknowledge, and the lines stay high
     uint64_t latencyNs = 0; // the USB bridge's hold time per reply burst
     uint64_t muteAfter = UINT64_MAX; // bytes received before the adapter stops answering
     uint64_t hangupAfter = UINT64_MAX; // bytes received before the line is closed
@@ -126,7 +127,7 @@ private:
 
     // The I2C bus, clocked at the speed the host set.
     bool PullupsWork() const { return m_bPullups && !m_config.bNoPullups; }
-    bool DeviceLive() const { return PullupsWork() && m_bPower; }
+    bool DeviceLive() const { return PullupsWork() && m_bPower && !m_config.bNoDevice; }
     void BusStart();
     void BusStop();
     bool BusWrite(uint8_t byte); // true on ACK

@@ -25,6 +25,7 @@ const char* const kSimUsage
       "  --initial-baud N       the v3's serial speed at start, as a program may have left it (default 115200)\n"
       "  --no-baud-change       the terminal has no 'b' command to change the serial speed (old firmware)\n"
       "  --no-pullups           the bus has no pull-ups: everything acknowledges, reads are 0x00\n"
+      "  --no-device            no EEPROM on the bus: nothing acknowledges, reads are 0xFF\n"
       "  --initial-state S      terminal, menu, bbio, i2c, sniffer, bulk-write, write-then-read[:N]\n"
       "  --stats                print a statistics line on exit\n"
       "  --trace FILE           log the commands to FILE\n"
@@ -121,6 +122,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         }
         if (name == "--no-pullups") {
             options.bus.bNoPullups = true;
+            continue;
+        }
+        if (name == "--no-device") {
+            options.bus.bNoDevice = true;
             continue;
         }
         if (name == "--no-baud-change") {

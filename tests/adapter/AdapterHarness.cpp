@@ -9,7 +9,8 @@
 void Prepare(const std::string& link, const char* pipeline, const char* variable, const char* value)
 {
     // The engine calls through the bound entries, as it does with the library it loads.
-    I2cLibrary = { i2c_start, i2c_stop, i2c_write, i2c_read, i2c_connect, i2c_disconnect, i2c_last_error };
+    I2cLibrary
+        = { i2c_start, i2c_stop, i2c_write, i2c_read, i2c_connect, i2c_disconnect, i2c_last_error, i2c_port_name };
     JobSettings.WriteWait = 5;
     JobSettings.AddressMask = 0;
     for (const char* name : { "I2CADAPTER_COM1", "I2CADAPTER_COM20" })
@@ -29,10 +30,12 @@ std::vector<uint8_t> Pattern(uint32_t address, int count)
     return data;
 }
 
-std::vector<uint8_t> ReadRecord(uint32_t address, int count)
+std::vector<uint8_t> ReadRecord(uint32_t address, int count, bool* pDone)
 {
     std::vector<uint8_t> data(static_cast<size_t>(count) + 1);
-    EepromReadBlock(address, count, data.data());
+    bool bDone = EepromReadBlock(address, count, data.data());
+    if (pDone)
+        *pDone = bDone;
     data.resize(static_cast<size_t>(count));
     return data;
 }

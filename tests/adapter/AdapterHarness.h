@@ -33,4 +33,5 @@ void Prepare(
     const std::string& link, const char* pipeline = "1", const char* variable = nullptr, const char* value = "");
 // Bytes that differ from record to record and from the erased state.
 std::vector<uint8_t> Pattern(uint32_t address, int count);
-std::vector<uint8_t> ReadRecord(uint32_t address, int count);
+// pDone, when given, tells whether the library reported the read as done.
+std::vector<uint8_t> ReadRecord(uint32_t address, int count, bool* pDone = nullptr);

@@ -46,8 +46,13 @@ public:
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent)
                 ::_exit(127);
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
-            ::dup2(m_files[0], STDOUT_FILENO);
+            if (bCloseInputAndOutput) { // as a scheduler may start a program
+                ::close(STDIN_FILENO);
+                ::close(STDOUT_FILENO);
+            } else {
+                ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+                ::dup2(m_files[0], STDOUT_FILENO);
+            }
             ::dup2(stderrFd >= 0 ? stderrFd : m_files[1], STDERR_FILENO);
             ::execve(args[0], args.data(), vars.data());
             ::_exit(127);
@@ -85,6 +90,8 @@ public:
 
     std::string Out() const { return Read(m_files[0]); }
     std::string Err() const { return Read(m_files[1]); }
+
+    bool bCloseInputAndOutput = false; // start the child with descriptors 0 and 1 closed
 
 private:
     static std::string Read(int fd)

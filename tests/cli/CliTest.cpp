@@ -14,12 +14,14 @@ const std::string kRecords = HexData(0x20, kData) + HexData(0x30, kData);
 
 struct Case {
     const char* name;
-    std::function<std::string()> text; // of the file given last; FIFO makes a FIFO, SECRET a file nobody may read
-    std::vector<std::string> args; // NAME=value goes to the environment; DIR is the test's folder
-    int status;
-    std::string out, err = ""; // regular expressions found in stdout and stderr
+    std::function<std::string()> text
+        = nullptr; // of the file given last; FIFO makes a FIFO, SECRET one nobody may read
+    std::vector<std::string> args = {}; // NAME=value goes to the environment; DIR is the test's folder
+    int status = 0;
+    std::string out = "", err = ""; // regular expressions found in stdout and stderr
     bool bWritten = false; // the EEPROM holds the records at 0x20; else it holds nothing
-    int sigints = 0; // sent once the record at 0x20 shows
+    int signals = 0; // sent once the record at 0x20 shows
+    int signo = SIGINT;
     enum { File, Pipe, Tty } stderrOn = File; // where stderr goes
     friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
@@ -55,8 +57,8 @@ TEST_P(CliTest, StatusOutputAndImage)
     ChildProcess cli;
     ASSERT_TRUE(cli.Start(args, env, fds[1]));
     ::close(fds[1]);
-    for (int i = 0; i < c.sigints && cli.WaitFor("000020 : "); ++i, ::usleep(50000))
-        cli.Signal(SIGINT);
+    for (int i = 0; i < c.signals && cli.WaitFor("000020 : "); ++i, ::usleep(50000))
+        cli.Signal(c.signo);
     EXPECT_EQ(cli.Wait(), c.status) << cli.Err();
     std::string out = cli.Out(), err = cli.Err();
     char buffer[4096];
@@ -76,46 +78,147 @@ const auto kHex = [] { return kRecords + HexEnd(); };
 // A record a second, the first of them erased bytes: written or not, the EEPROM looks the same.
 const auto kSlow = [] { return HexData(0x20, std::vector<uint8_t>(16, 0xFF)) + kRecords; };
 const auto kChatty = [] { return std::regex_replace(std::string(200000, '\n'), std::regex("\n"), ";c\n") + kRecords; };
-const auto kDos = [] { return std::regex_replace(kHex(), std::regex("\n"), "\r\n") + "\x1A" + HexData(0, kData); };
+const auto kDos = [] { return std::regex_replace(kHex(), std::regex("\n"), "\r\n") + "\x1A"; };
 const std::string kAdapter = std::string("AT24WRITER_I2C_LIBRARY=") + ADAPTER_LIBRARY;
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
-    testing::Values(
-        Case { "verbose_pipe", kHex, { "-v" }, 0, "", "^(0000[23]0 : [0-9A-F]{34}\n){2}$", true, 0, Case::Pipe },
-        Case { "verbose_tty", kHex, { "-v" }, 0, "", R"(^(\r\x1b\[K0000.0 : \w+){2}\r\x1b\[K$)", true, 0, Case::Tty },
-        Case { "sigint_once", kSlow, { "-v", "LOOPBACK_DELAY_MS=500" }, 1, "\nStop processing\\.\n", "", false, 1 },
-        Case { "sigint_twice", kSlow, { "-v", "LOOPBACK_DELAY_MS=500" }, 130, "^Start writing[^\n]*\n$", "", false, 2 },
-        Case { "highest", kHex,
-            { "--a0=high", "--a1=HIGH", "--port=com20", "--wait=100", "--attempts=20", "LOOPBACK_PINS=12" }, 0, "",
-            "^$", true },
-        Case { "other_pins_seven_attempts", kHex, { "--a0", "high", "--attempts", "7", "LOOPBACK_PINS=8" }, 1,
-            R"(\)\n(Verify error Address:000020\n){7}Write error Address:000020\nFinish)" },
-        Case { "port_open_error", kHex, { "LOOPBACK_CONNECT=0" }, 1, "\nPort Open Error\\.\n", "^loopback: connect" },
-        Case { "missing", nullptr, { "/nonexistent/a.hex" }, 1, "File Open Error", "a.hex: No such file or directory" },
-        Case { "directory", nullptr, { "DIR" }, 1, "File Open Error", ": is a directory" },
-        Case { "unreadable", [] { return std::string("SECRET"); }, {}, 1, "File Open Error", "Permission denied" },
-        Case { "fifo", [] { return std::string("FIFO"); }, {}, 1, "File Open Error", "a 1.hex: is not a regular file" },
-        Case { "device_file", nullptr, { "/dev/zero" }, 1, "File Open Error", "/dev/zero: is not a regular file" },
-        Case { "binary", [] { return "\177ELF" + std::string(1 << 20, '\0'); }, {}, 0, "", "holds no data records" },
-        Case { "50MB_without_newline", [] { return ":" + std::string(50 << 20, '0'); }, {}, 1, "Record error Line:1" },
-        Case { "200000_comment_lines", kChatty, {}, 0, "", "", true },
-        Case { "crlf_and_ctrl_z", kDos, {}, 0, "", "", true },
-        Case { "library_missing", kHex, {}, 3, "", "^DLL Error\\(i2c\\.dll\\)\n$" },
-        Case { "list_ports", nullptr, { "--list-ports", kAdapter, "I2CADAPTER_COM3=/a b", "I2CADAPTER_COM20=/dev/x" },
-            0, "(^|\n)COM3 /a b\n([^\n]*\n)*COM20 /dev/x\n$" },
-        Case { "no_file", nullptr, {}, 2, "", "^at24writer-cli: no HEX file given" },
-        Case { "port_0", nullptr, { "--port", "0", "a" }, 2, "", "--port takes 1 to 20 or COM1 to COM20, not \"0\"" },
-        Case { "port_21", nullptr, { "--port=COM21", "a" }, 2, "",
-            "--port takes 1 to 20 or COM1 to COM20, not \"COM21\"" },
-        Case { "wait_4", nullptr, { "--wait", "4", "a" }, 2, "", "--wait takes 5 to 100, not \"4\"" },
-        Case { "wait_101", nullptr, { "--wait", "101", "a" }, 2, "", "--wait takes 5 to 100, not \"101\"" },
-        Case { "wait_unit", nullptr, { "--wait", "5ms", "a" }, 2, "", "--wait takes 5 to 100, not \"5ms\"" },
-        Case { "attempts_4", nullptr, { "--attempts", "4", "a" }, 2, "", "--attempts takes 5 to 20, not \"4\"" },
-        Case { "attempts_21", nullptr, { "--attempts", "21", "a" }, 2, "", "--attempts takes 5 to 20, not \"21\"" },
-        Case { "pin_word", nullptr, { "--a0", "up", "a" }, 2, "", "--a0 takes low or high, not \"up\"" },
-        Case { "value_missing", nullptr, { "a", "--attempts" }, 2, "", "--attempts needs a value: 5 to 20" },
-        Case { "unknown_option", nullptr, { "--speed", "9", "a" }, 2, "", "unknown option --speed" },
-        Case { "list_ports_with_file", nullptr, { "--list-ports", "a" }, 2, "", "--list-ports takes no FILE" }),
+    testing::Values(Case { .name = "verbose_pipe",
+                        .text = kHex,
+                        .args = { "-v" },
+                        .status = 0,
+                        .err = "^(0000[23]0 : [0-9A-F]{34}\n){2}$",
+                        .bWritten = true,
+                        .stderrOn = Case::Pipe },
+        Case { .name = "verbose_tty",
+            .text = kHex,
+            .args = { "-v" },
+            .status = 0,
+            .err = R"(^(\r\x1b\[K0000.0 : \w+){2}\r\x1b\[K$)",
+            .bWritten = true,
+            .stderrOn = Case::Tty },
+        Case { .name = "sigint_once",
+            .text = kSlow,
+            .args = { "-v", "LOOPBACK_DELAY_MS=500" },
+            .status = 1,
+            .out = "\nStop processing\\.\n",
+            .signals = 1 },
+        Case { .name = "sighup_once",
+            .text = kSlow,
+            .args = { "-v", "LOOPBACK_DELAY_MS=500" },
+            .status = 1,
+            .out = "\nStop processing\\.\n",
+            .signals = 1,
+            .signo = SIGHUP },
+        Case { .name = "sigint_twice",
+            .text = kSlow,
+            .args = { "-v", "LOOPBACK_DELAY_MS=500" },
+            .status = 130,
+            .out = "^Start writing[^\n]*\n$",
+            .signals = 2 },
+        Case { .name = "highest",
+            .text = kHex,
+            .args = { "--a0=high", "--a1=HIGH", "--port=com20", "--wait=100", "--attempts=20", "LOOPBACK_PINS=12" },
+            .status = 0,
+            .err = "^$",
+            .bWritten = true },
+        Case { .name = "other_pins_seven_attempts",
+            .text = kHex,
+            .args = { "--a0", "high", "--attempts", "7", "LOOPBACK_PINS=8" },
+            .status = 1,
+            .out = R"(\)\n(Verify error Address:000020\n){7}Write error Address:000020\nFinish)" },
+        Case { .name = "port_open_error",
+            .text = kHex,
+            .args = { "LOOPBACK_CONNECT=0" },
+            .status = 1,
+            .out = "\nPort Open Error\\.\n",
+            .err = "^at24writer-cli: loopback: connect" },
+        Case { .name = "missing",
+            .args = { "/nonexistent/a.hex" },
+            .status = 1,
+            .out = "File Open Error",
+            .err = "^at24writer-cli: /nonexistent/a.hex: No such file or directory\n$" },
+        Case {
+            .name = "directory", .args = { "DIR" }, .status = 1, .out = "File Open Error", .err = ": is a directory" },
+        Case { .name = "unreadable",
+            .text = [] { return std::string("SECRET"); },
+            .status = 1,
+            .out = "File Open Error",
+            .err = "Permission denied" },
+        Case { .name = "fifo",
+            .text = [] { return std::string("FIFO"); },
+            .status = 1,
+            .out = "File Open Error",
+            .err = "a 1.hex: is not a regular file" },
+        Case { .name = "device_file",
+            .args = { "/dev/zero" },
+            .status = 1,
+            .out = "File Open Error",
+            .err = "/dev/zero: is not a regular file" },
+        Case { .name = "read_error",
+            .args = { "/proc/self/mem" },
+            .status = 1,
+            .out = "\nFile Read Error\\.\n",
+            .err = "/proc/self/mem: Input/output error" },
+        Case { .name = "binary",
+            .text = [] { return "\177ELF" + std::string(1 << 20, '\0'); },
+            .status = 0,
+            .out = "",
+            .err = "holds no data records" },
+        Case { .name = "50MB_without_newline",
+            .text = [] { return ":" + std::string(50 << 20, '0'); },
+            .status = 1,
+            .out = "Record error Line:1" },
+        Case { .name = "200000_comment_lines", .text = kChatty, .status = 0, .out = "", .bWritten = true },
+        Case { .name = "crlf_and_ctrl_z", .text = kDos, .status = 0, .out = "", .bWritten = true },
+        Case { .name = "library_missing",
+            .text = kHex,
+            .status = 3,
+            .err = "^DLL Error\\(i2c\\.dll\\)\nat24writer-cli: /nonexistent/lib.so: cannot open shared object file" },
+        Case { .name = "list_ports",
+            .args = { "--list-ports", kAdapter, "I2CADAPTER_COM3=/a b", "I2CADAPTER_COM20=/dev/x" },
+            .status = 0,
+            .out = "(^|\n)COM3 /a b\n([^\n]*\n)*COM20 /dev/x\n$" },
+        Case { .name = "no_file", .status = 2, .err = "^at24writer-cli: no HEX file given" },
+        Case { .name = "port_0",
+            .args = { "--port", "0", "a" },
+            .status = 2,
+            .err = "--port takes 1 to 20 or COM1 to COM20, not \"0\"" },
+        Case { .name = "port_21",
+            .args = { "--port=COM21", "a" },
+            .status = 2,
+            .err = "--port takes 1 to 20 or COM1 to COM20, not \"COM21\"" },
+        Case {
+            .name = "wait_4", .args = { "--wait", "4", "a" }, .status = 2, .err = "--wait takes 5 to 100, not \"4\"" },
+        Case { .name = "wait_101",
+            .args = { "--wait", "101", "a" },
+            .status = 2,
+            .err = "--wait takes 5 to 100, not \"101\"" },
+        Case { .name = "wait_unit",
+            .args = { "--wait", "5ms", "a" },
+            .status = 2,
+            .err = "--wait takes 5 to 100, not \"5ms\"" },
+        Case { .name = "attempts_4",
+            .args = { "--attempts", "4", "a" },
+            .status = 2,
+            .err = "--attempts takes 5 to 20, not \"4\"" },
+        Case { .name = "attempts_21",
+            .args = { "--attempts", "21", "a" },
+            .status = 2,
+            .err = "--attempts takes 5 to 20, not \"21\"" },
+        Case { .name = "pin_word",
+            .args = { "--a0", "up", "a" },
+            .status = 2,
+            .err = "--a0 takes low or high, not \"up\"" },
+        Case { .name = "value_missing",
+            .args = { "a", "--attempts" },
+            .status = 2,
+            .err = "--attempts needs a value: 5 to 20" },
+        Case {
+            .name = "unknown_option", .args = { "--speed", "9", "a" }, .status = 2, .err = "unknown option --speed" },
+        Case { .name = "list_ports_with_file",
+            .args = { "--list-ports", "a" },
+            .status = 2,
+            .err = "--list-ports takes no FILE" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

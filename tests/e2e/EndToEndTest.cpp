@@ -3,8 +3,10 @@
 #include "ChildProcess.h"
 #include "HexBuilder.h"
 
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -18,6 +20,8 @@ struct Road {
     Port port;
     std::string log; // regular expression for the lines between the start line and the closing lines
     const char* err = ""; // found in stderr
+    uint32_t erasedFrom = UINT32_MAX; // the bytes from this offset on are 0xFF, as padding leaves them
+    bool bStopSim = false; // the emulator is stopped (SIGSTOP) a moment after the writer starts
     friend void PrintTo(const Road& road, std::ostream* os) { *os << road.name; }
 };
 
@@ -39,6 +43,7 @@ TEST_P(EndToEnd, Road)
     std::mt19937 random(road.size); // the same file on every run
     std::vector<uint8_t> data(road.size);
     std::generate(data.begin(), data.end(), [&] { return static_cast<uint8_t>(random()); });
+    std::fill(data.begin() + std::min(road.erasedFrom, road.size), data.end(), 0xFF);
     std::string hex;
     for (uint32_t a = road.address; a < road.address + road.size; a += 16)
         hex += ((a & 0xFFFF) == 0 || a == road.address ? HexLinear(static_cast<uint16_t>(a >> 16)) : "")
@@ -62,7 +67,17 @@ TEST_P(EndToEnd, Road)
 
     ChildProcess cli;
     ASSERT_TRUE(cli.Start(argv, env));
+    // Stopped once the first record is in the device, so that the job is well under way.
+    for (int ms = 0; road.bStopSim && ms < 10000; ms += 10, ::usleep(10000)) {
+        char first[16] = {};
+        std::ifstream(dir.Path() + "/eeprom.bin", std::ios::binary).read(first, sizeof first);
+        if (std::memcmp(first, data.data(), sizeof first) == 0) {
+            sim.Signal(SIGSTOP);
+            break;
+        }
+    }
     int status = cli.Wait((60 + road.size / 256) * 1000);
+    sim.Signal(SIGCONT);
     ::close(silent);
     ASSERT_NE(status, ChildProcess::kTimedOut) << "still running:\n" << cli.Out();
     EXPECT_NE(cli.Err().find(road.err), std::string::npos) << cli.Err();
@@ -122,10 +137,14 @@ const Road kFifoRoads[] = {
     { "never_verifies", 0, 0x200, {}, { "--stuck", "0x125" }, Port::Emulator,
         "(Verify error Address:000120\n){5}Write error Address:000120\n" },
     { "busy_longer_than_wait", 0, 0x200, {}, { "--write-cycle-ms", "12" }, Port::Emulator,
-        kRetries + "(" + kVerifyErrors + ")?" },
-    { "unplugged", 0, 0x1000, {}, { "--hangup-after", "3000" }, Port::Emulator, kVerifyErrors, "unplugged" },
-    { "stops_answering", 0, 0x1000, {}, { "--mute-after", "3000" }, Port::Emulator, kVerifyErrors,
-        "stopped answering" },
+        kRetries + "(" + kVerifyErrors + ")?", "", 0 },
+    // Erased bytes read back as 0xFF whether they were written or not: only acknowledges tell.
+    { "erased_other_pins", 0, 0x200, {}, { "--a0", "high" }, Port::Emulator, kVerifyErrors, "", 0 },
+    { "erased_no_device", 0, 0x200, {}, { "--no-device" }, Port::Emulator, kVerifyErrors, "", 0 },
+    { "unplugged", 0, 0x1000, {}, { "--hangup-after", "3000" }, Port::Emulator, kVerifyErrors, "unplugged", 0x200 },
+    { "stops_answering", 0, 0x1000, {}, { "--mute-after", "3000" }, Port::Emulator, kVerifyErrors, "stopped answering",
+        0x200 },
+    { "emulator_stopped", 0, 0x2000, {}, {}, Port::Emulator, kVerifyErrors, "stopped answering", 0x200, true },
     { "no_pullups", 0, 0x200, {}, { "--no-pullups" }, Port::Emulator, "Port Open Error\\.\n", "pull-ups" },
     { "no_such_port", 0, 0x10, {}, {}, Port::Missing, "Port Open Error\\.\n", "no such serial port" },
     { "nobody_answers", 0, 0x10, {}, {}, Port::Silent, "Port Open Error\\.\n", "no Bus Pirate answered" },
@@ -133,6 +152,78 @@ const Road kFifoRoads[] = {
 
 const Mode kModes[] = { { "pipelined", "1", {} }, { "byte_by_byte", "0", {} },
     { "pipelined_rx_fifo_4", "1", { "--rx-fifo", "4" } }, { "byte_by_byte_rx_fifo_4", "0", { "--rx-fifo", "4" } } };
+
+// Files as people have them, through the whole road: the image must be what srec_cat reads in the file.
+struct Shape {
+    const char* name;
+    std::string text; // given to the writer
+    std::string meaning = ""; // what srec_cat is to read instead, when it cannot take the text itself
+    int status = 0;
+    std::string log = ""; // between the start line and the closing lines
+    bool bClosedOutput = false; // the writer starts with descriptors 0 and 1 closed
+    friend void PrintTo(const Shape& shape, std::ostream* os) { *os << shape.name; }
+};
+
+class FileShape : public testing::TestWithParam<Shape> { };
+
+TEST_P(FileShape, ImageIsWhatTheFileSays)
+{
+    const Shape& shape = GetParam();
+    TempDir dir;
+    ChildProcess sim, cli, srec;
+    ASSERT_TRUE(sim.Start({ SIM_PROGRAM, "--link", dir.Path() + "/link", "--image", dir.Path() + "/eeprom.bin" })
+        && sim.WaitFor("ready "));
+    cli.bCloseInputAndOutput = shape.bClosedOutput;
+    ASSERT_TRUE(
+        cli.Start({ CLI_PROGRAM, dir.Write("file.hex", shape.text) }, { "I2CADAPTER_COM1=" + dir.Path() + "/link" }));
+    EXPECT_EQ(cli.Wait(60000), shape.status) << cli.Err();
+    std::string log
+        = R"(Start writing\. \([\d:]{8}\)\n)" + shape.log + R"(Finish writing[^\n]*\nProcessing time[^\n]*\n)";
+    EXPECT_TRUE(shape.bClosedOutput || std::regex_match(cli.Out(), std::regex(log))) << cli.Out();
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(5000), 0);
+    std::string meaning = dir.Write("meaning.hex", shape.meaning.empty() ? shape.text : shape.meaning);
+    ASSERT_TRUE(srec.Start(
+        { SREC_CAT, meaning, "-intel", "-fill", "0xFF", "0", "0x20000", "-o", dir.Path() + "/want.bin", "-binary" }));
+    ASSERT_EQ(srec.Wait(), 0) << srec.Err();
+    auto read = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    };
+    EXPECT_TRUE(read(dir.Path() + "/eeprom.bin") == read(dir.Path() + "/want.bin"));
+}
+
+std::vector<uint8_t> Ramp(uint8_t first)
+{
+    std::vector<uint8_t> bytes(16);
+    std::iota(bytes.begin(), bytes.end(), first);
+    return bytes;
+}
+
+const std::string kFirst = HexData(0x100, Ramp(0x10)), kLast = HexData(0x200, Ramp(0x80)) + HexEnd();
+
+INSTANTIATE_TEST_SUITE_P(Shapes, FileShape,
+    testing::Values(
+        Shape { .name = "segment_offset_wraps", .text = HexSegment(0x1000) + HexData(0xFFF8, Ramp(0)) + kLast },
+        Shape { .name = "byte_order_mark",
+            .text = "\xEF\xBB\xBF" + HexLinear(1) + kFirst,
+            .meaning = HexLinear(1) + kFirst },
+        Shape { .name = "ctrl_z_at_the_end", .text = kFirst + kLast + "\x1A\r\n", .meaning = kFirst + kLast },
+        Shape { .name = "ctrl_z_mid_file",
+            .text = kFirst + "; done\x1A\n" + kLast,
+            .meaning = kFirst,
+            .status = 1,
+            .log = "Record error Line:2\n" },
+        Shape { .name = "record_on_a_long_comment_line",
+            .text = std::string(1023, ';') + kFirst + kLast,
+            .meaning = kLast },
+        Shape { .name = "garbage_after_blanks",
+            .text = kFirst + kLast.substr(0, 43) + std::string(1100, ' ') + "GARBAGE\n",
+            .meaning = kFirst,
+            .status = 1,
+            .log = "Record error Line:2\n" },
+        Shape { .name = "closed_input_and_output", .text = kFirst + kLast, .bClosedOutput = true }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 std::string Name(const testing::TestParamInfo<Param>& info)
 {

@@ -72,13 +72,15 @@ protected:
     TempDir dir;
 };
 
-// Address handling: where the data of each file lands and what the current-record line shows.
+// Address handling and the shapes of a file: where the data lands and what the current-record line shows.
 struct PlacementCase {
     const char* name;
     std::string text;
     uint32_t address; // where Bytes(0x40, count) must land
     size_t count;
     const char* lastCurrent;
+    uint32_t wrapTo = 0; // where the bytes beyond the 64 KiB segment land, when they wrap there
+    size_t wrapped = 0;
     friend void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -88,37 +90,48 @@ TEST_P(PlacementTest, DataLandsWhereTheRecordsSay)
 {
     const PlacementCase& c = GetParam();
     EXPECT_EQ(Run(c.text), JobResult::Success);
-    EXPECT_EQ(Memory(c.address, c.count), Bytes(0x40, c.count));
-    std::fill_n(bus->memory.begin() + c.address, c.count, 0xFF);
+    size_t head = c.count - c.wrapped;
+    EXPECT_EQ(Memory(c.address, head), Bytes(0x40, head));
+    EXPECT_EQ(Memory(c.wrapTo, c.wrapped), Bytes(static_cast<uint8_t>(0x40 + head), c.wrapped));
+    std::fill_n(bus->memory.begin() + c.address, head, 0xFF);
+    std::fill_n(bus->memory.begin() + c.wrapTo, c.wrapped, 0xFF);
     EXPECT_TRUE(Erased()) << "written outside the record";
     EXPECT_EQ(display.Body(), Lines {});
     ASSERT_FALSE(display.Current().empty());
     EXPECT_EQ(display.Current().back().substr(0, 9), c.lastCurrent);
 }
 
+const std::string kWithBlanks = HexData(0x30, Bytes(0x40, 4)) + "\x1A\r\n \x1A\t\n";
+
 INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
     testing::Values(PlacementCase { "plain", HexData(0, Bytes(0x40, 16)), 0, 16, "000000 : " },
         PlacementCase { "linear", HexLinear(1) + HexData(0x10, Bytes(0x40, 16)), 0x10010, 16, "010010 : " },
         PlacementCase { "linear_kept", HexLinear(1) + HexData(0x10, Bytes(0x40, 8)) + HexData(0x18, Bytes(0x48, 8)),
             0x10010, 16, "010018 : " },
-        PlacementCase { "segment", HexSegment(0x1000) + HexData(0x10, Bytes(0x40, 16)), 0x10010, 16, "010010 : " },
+        PlacementCase { "segment", HexSegment(0x1001) + HexData(0x10, Bytes(0x40, 16)), 0x10020, 16, "010020 : " },
         PlacementCase {
             "segment_plus_offset", HexSegment(0x1FFF) + HexData(0x08, Bytes(0x40, 8)), 0x1FFF8, 8, "01FFF8 : " },
+        PlacementCase { "segment_wraps_its_offset", HexSegment(0x1000) + HexData(0xFFF8, Bytes(0x40, 16)), 0x1FFF8, 16,
+            "01FFF8 : ", 0x10000, 8 },
         PlacementCase { "segment_replaces_linear", HexLinear(1) + HexSegment(0x0010) + HexData(0, Bytes(0x40, 4)),
             0x100, 4, "000100 : " },
-        PlacementCase { "linear_replaces_segment", HexSegment(0x1000) + HexLinear(0) + HexData(0, Bytes(0x40, 4)), 0, 4,
-            "000000 : " },
-        PlacementCase { "across_64k", HexData(0xFFF8, Bytes(0x40, 16)), 0xFFF8, 16, "00FFF8 : " },
+        PlacementCase { "linear_replaces_segment", HexSegment(0x1000) + HexLinear(0) + HexData(0xFFF8, Bytes(0x40, 16)),
+            0xFFF8, 16, "00FFF8 : " },
         PlacementCase { "across_page", HexData(0x01F8, Bytes(0x40, 255)), 0x1F8, 255, "0001F8 : " },
         PlacementCase { "after_end_of_file", HexEnd() + HexData(0x20, Bytes(0x40, 4)), 0x20, 4, "000020 : " },
         PlacementCase { "skipped_lines",
             "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
                 + HexData(0x30, Bytes(0x40, 4)),
             0x30, 4, "000030 : " },
+        PlacementCase { "comment_line_skipped_whole",
+            std::string(1100, ';') + HexData(0, Bytes(0x11, 4)) + HexData(0x30, Bytes(0x40, 4)), 0x30, 4, "000030 : " },
         PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " },
         PlacementCase {
-            "ctrl_z_ends_the_file", HexData(0x30, Bytes(0x40, 4)) + "\x1A" + HexData(0, { 1 }), 0x30, 4, "000030 : " },
-        PlacementCase { "zero_length_record", HexData(0x30, Bytes(0x40, 4)) + ":0000000000\n", 0x30, 4, "000000 : " }),
+            "byte_order_mark", "\xEF\xBB\xBF" + HexLinear(1) + HexData(0x30, Bytes(0x40, 4)), 0x10030, 4, "010030 : " },
+        PlacementCase { "ctrl_z_then_blanks_ends_the_file", kWithBlanks, 0x30, 4, "000030 : " },
+        PlacementCase { "empty_record_points_anywhere",
+            HexLinear(0x0800) + HexData(0x10, {}) + HexLinear(0) + HexData(0x30, Bytes(0x40, 4)), 0x30, 4,
+            "000030 : " }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WriteJobTest, CurrentRecordShowsAddressAndDataWithChecksum)
@@ -170,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
         RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" }, JobResult::RecordError },
         RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" },
             JobResult::RecordError },
+        RefusalCase { "record_in_a_long_line",
+            HexData(0, { 0x33 }).substr(0, 13) + std::string(1100, ' ') + "GARBAGE\n", { "Record error Line:2\n" },
+            JobResult::RecordError },
+        RefusalCase { "ctrl_z_with_more_after_it", "\n;\x1A\n", { "Record error Line:3\n" }, JobResult::RecordError },
         RefusalCase { "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" },
             JobResult::AddressError },
         RefusalCase { "runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)),
@@ -179,12 +196,15 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
     [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the device, the link and the user, and what each leaves in the log and the device.
+// Erased (0xFF) records read back the same whether they were written or not: only what the adapter
+// reports can tell.
 struct FaultCase {
     const char* name;
     std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
     JobResult result;
     Lines body;
     std::vector<uint8_t> memory; // of 0x10..0x1F and 0x20..0x2F
+    bool bErased = false; // the two records hold 0xFF bytes
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -199,29 +219,50 @@ std::vector<uint8_t> Written(bool bFirst, bool bSecond, int flip = -1)
     return memory;
 }
 
-const Lines kFiveFailed { "Verify error Address:000010\n", "Verify error Address:000010\n",
-    "Verify error Address:000010\n", "Verify error Address:000010\n", "Verify error Address:000010\n",
-    "Write error Address:000010\n" };
+Lines FiveFailed(const char* pszAddress)
+{
+    Lines lines(5, std::string("Verify error Address:") + pszAddress + "\n");
+    lines.push_back(std::string("Write error Address:") + pszAddress + "\n");
+    return lines;
+}
 
 class FaultTest : public WriteJobTest, public testing::WithParamInterface<FaultCase> { };
 
 TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
 {
-    GetParam().arrange(*bus, display);
-    EXPECT_EQ(Run(HexData(0x10, Bytes(0, 16)) + HexData(0x20, Bytes(0, 16))), GetParam().result);
-    EXPECT_EQ(display.Body(), GetParam().body);
-    EXPECT_EQ(Memory(0x10, 32), GetParam().memory);
+    const FaultCase& c = GetParam();
+    c.arrange(*bus, display);
+    std::vector<uint8_t> data = c.bErased ? std::vector<uint8_t>(16, 0xFF) : Bytes(0, 16);
+    EXPECT_EQ(Run(HexData(0x10, data) + HexData(0x20, data)), c.result);
+    EXPECT_EQ(display.Body(), c.body);
+    EXPECT_EQ(Memory(0x10, 32), c.memory);
     EXPECT_EQ(bus->nDisconnects, 1);
     EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
 }
+
+const auto kOtherPins = [](standin::Bus& b, RecordingDisplay&) { b.device->SetPins(kAddressMaskA0); };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
     testing::Values(FaultCase { "fails_once", [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); }, JobResult::Success,
                         { "Verify error Address:000010\n", "Retry success Address:000010\n" }, Written(true, true) },
         FaultCase { "never_verifies", [](auto& b, auto&) { b.device->AddStuck(0x12); }, JobResult::WriteError,
-            kFiveFailed, Written(true, false, 2) },
-        FaultCase { "other_pins", [](auto& b, auto&) { b.device->SetPins(kAddressMaskA0); }, JobResult::WriteError,
-            kFiveFailed, Written(false, false) },
+            FiveFailed("000010"), Written(true, false, 2) },
+        FaultCase { "other_pins", kOtherPins, JobResult::WriteError, FiveFailed("000010"), Written(false, false) },
+        FaultCase {
+            "other_pins_erased", kOtherPins, JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
+        FaultCase { "other_pins_erased_acknowledges_at_stop",
+            [](auto& b, auto& d) {
+                b.bDeferAcks = true;
+                kOtherPins(b, d);
+            },
+            JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
+        FaultCase { "reads_fail_erased", [](auto& b, auto&) { b.bReadsFail = true; }, JobResult::WriteError,
+            FiveFailed("000010"), Written(false, false), true },
+        FaultCase { "busy_longer_than_the_wait_erased", [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
+            JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
+        // A record is 21 calls to write and 23 to read back.
+        FaultCase { "link_lost_after_a_record_erased", [](auto& b, auto&) { b.nCallsLeft = 44; }, JobResult::WriteError,
+            FiveFailed("000020"), Written(false, false), true },
         FaultCase { "port_refused", [](auto& b, auto&) { b.bConnectOk = false; }, JobResult::PortOpenError,
             { "Port Open Error." }, Written(false, false) },
         FaultCase { "stopped",
@@ -240,13 +281,27 @@ TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
 {
     std::string fifo = dir.Path() + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& path : { dir.Path() + "/missing.hex", dir.Path(), fifo, std::string() }) {
+    const struct {
+        std::string path;
+        JobResult result;
+        const char* reason;
+    } kFiles[] = {
+        { dir.Path() + "/missing.hex", JobResult::FileOpenError, "No such file or directory" },
+        { dir.Path(), JobResult::FileOpenError, "is a directory" },
+        { fifo, JobResult::FileOpenError, "is not a regular file" },
+        { "", JobResult::FileOpenError, "No such file or directory" },
+        // A regular file whose first read fails: the kernel has nothing mapped at offset 0.
+        { "/proc/self/mem", JobResult::FileReadError, "Input/output error" },
+    };
+    for (const auto& file : kFiles) {
         RecordingDisplay own;
-        JobSettings.HexFile = path;
-        EXPECT_EQ(RunPath(), JobResult::FileOpenError) << path;
-        EXPECT_EQ(own.Body(), Lines { "File Open Error." }) << path;
+        JobSettings.HexFile = file.path;
+        EXPECT_EQ(RunPath(), file.result) << file.path;
+        EXPECT_EQ(
+            own.Body(), Lines { file.result == JobResult::FileOpenError ? "File Open Error." : "File Read Error." });
+        EXPECT_EQ(JobRunState.Reason, file.path + ": " + file.reason);
     }
-    EXPECT_EQ(bus->nDisconnects, 4);
+    EXPECT_EQ(bus->nDisconnects, 5);
 }
 
 TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)

@@ -1,6 +1,7 @@
 // A whole job over an arbitrary file, against the in-process device. A small reader of its own
 // says what the device must hold: every data record's bytes and 0xFF elsewhere when the log has no
-// error line; with an error line, the records before the one it names and nothing after it.
+// error line; with an error line, the records before the one it names and nothing after it. With a
+// fault of the device or the link, a log without an error line must still mean exactly that.
 #include "JobSettings.h"
 #include "RecordingDisplay.h"
 #include "StandInAdapter.h"
@@ -51,53 +52,76 @@ std::vector<int> RecordBytes(std::string line)
     return bytes;
 }
 
+bool Blank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n\x1A") == std::string::npos;
+}
+
+void RecordError(Expected& expected, int number)
+{
+    expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
+}
+
 Expected Decode(std::string text)
 {
     Expected expected;
-    if (size_t z = text.find('\x1A'); z != std::string::npos)
-        text.resize(z);
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    // A Ctrl-Z ends the file when only blanks follow it; otherwise its line is an error.
+    int ctrlZLine = 0;
+    if (size_t z = text.find('\x1A'); z != std::string::npos) {
+        if (!Blank(text.substr(z)))
+            ctrlZLine = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(z), '\n'));
+        text.resize(Blank(text.substr(z)) ? z : text.rfind('\n', z) + 1);
+    }
     std::string lf;
     for (size_t i = 0; i < text.size(); ++i) {
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
             lf += text[i];
     }
     uint32_t base = 0;
+    bool bSegment = false;
     int number = 0;
     for (size_t start = 0; start < lf.size();) {
         size_t nl = lf.find('\n', start);
-        size_t end = nl == std::string::npos ? lf.size() : nl + 1;
+        size_t end = nl == std::string::npos ? lf.size() : nl;
+        std::string line = lf.substr(start, end - start);
+        start = end + 1;
         ++number;
-        for (size_t piece = start; piece < end; piece += 1023) {
-            std::string chunk = lf.substr(piece, std::min<size_t>(1023, end - piece));
-            if (!chunk.empty() && chunk.back() == '\n')
-                chunk.pop_back();
-            if (chunk.empty() || chunk[0] != ':')
-                continue;
-            std::vector<int> bytes = RecordBytes(chunk);
-            if (bytes.empty()) {
-                expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
-                return expected;
-            }
-            int type = bytes[3];
-            uint32_t value = bytes.size() > 6 ? static_cast<uint32_t>(bytes[4] << 8 | bytes[5]) : 0;
-            if (type == 4)
-                base = value << 16;
-            else if (type == 2)
-                base = value * 16;
-            if (type != 0)
-                continue;
-            uint32_t address = base + static_cast<uint32_t>(bytes[1] << 8 | bytes[2]);
-            if (address + static_cast<uint32_t>(bytes[0]) > 0x20000 || address >= 0x20000) {
-                char line[48];
-                std::snprintf(line, sizeof line, "Address error Address:%06X\n", address);
-                expected.errorLine = line;
-                return expected;
-            }
-            for (int i = 0; i < bytes[0]; ++i)
-                expected.memory[address + static_cast<uint32_t>(i)] = static_cast<uint8_t>(bytes[4 + i]);
+        if (line.empty() || line[0] != ':')
+            continue;
+        std::vector<int> bytes = line.size() > 1023 ? std::vector<int>() : RecordBytes(line);
+        if (bytes.empty()) {
+            RecordError(expected, number);
+            return expected;
         }
-        start = end;
+        int type = bytes[3];
+        uint32_t value = bytes.size() > 6 ? static_cast<uint32_t>(bytes[4] << 8 | bytes[5]) : 0;
+        if (type == 4 || type == 2) {
+            bSegment = type == 2;
+            base = bSegment ? value * 16 : value << 16;
+        }
+        if (type != 0)
+            continue;
+        uint32_t offset = static_cast<uint32_t>(bytes[1] << 8 | bytes[2]);
+        std::vector<uint32_t> addresses;
+        for (uint32_t i = 0; i < static_cast<uint32_t>(bytes[0]); ++i)
+            addresses.push_back(bSegment ? base + ((offset + i) & 0xFFFF) : base + offset + i);
+        // The record goes out in pieces of consecutive addresses; the first piece that leaves the device is named.
+        for (size_t i = 0, first = 0; i < addresses.size(); ++i) {
+            first = i > 0 && addresses[i] != addresses[i - 1] + 1 ? i : first;
+            if (addresses[i] >= 0x20000) {
+                char error[48];
+                std::snprintf(error, sizeof error, "Address error Address:%06X\n", addresses[first]);
+                expected.errorLine = error;
+                return expected;
+            }
+        }
+        for (size_t i = 0; i < addresses.size(); ++i)
+            expected.memory[addresses[i]] = static_cast<uint8_t>(bytes[4 + i]);
     }
+    if (ctrlZLine)
+        RecordError(expected, ctrlZLine);
     return expected;
 }
 
@@ -115,7 +139,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ::close(fd);
         g_path = pattern;
     }
-    std::string text(reinterpret_cast<const char*>(data), size);
+    // A first byte of 1 to 5 picks a fault of the device or the link; the byte after it, where it matters, the
+    // bus calls before the link dies. Then only this holds: a log without an error line means the file is in.
+    int fault = size > 1 && data[0] >= 1 && data[0] <= 5 ? data[0] : 0;
+    int nCallsLeft = fault == 3 ? data[1] * 8 : -1;
+    size_t skip = fault == 0 ? 0 : fault == 3 ? 2 : 1;
+    std::string text(reinterpret_cast<const char*>(data) + skip, size - skip);
     if (FILE* file = std::fopen(g_path.c_str(), "wb")) {
         std::fwrite(text.data(), 1, text.size(), file);
         std::fclose(file);
@@ -129,12 +158,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     JobSettings.RetryMax = 1;
     JobSettings.iSerialPort = 1;
     JobRunState.WorkerThread = true;
+    if (fault == 1 || fault == 4)
+        bus.device->SetPins(0x04);
+    bus.device->SetWriteCycleUs(fault == 2 ? 1000000000 : 0);
+    bus.nCallsLeft = nCallsLeft;
+    bus.bDeferAcks = fault == 4;
+    bus.bReadsFail = fault == 5;
     WriteJob();
 
     Expected expected = Decode(text);
     std::vector<std::string> body = display.Body();
     bool bMatch = expected.errorLine.empty() ? body.empty() : body == std::vector<std::string> { expected.errorLine };
-    if (!bMatch || bus.memory != expected.memory) {
+    if (fault != 0)
+        bMatch = !body.empty() || bus.memory == expected.memory;
+    if (!bMatch || (fault == 0 && bus.memory != expected.memory)) {
         std::fprintf(stderr, "log body: %zu lines, first: %s\nexpected error: %s\n", body.size(),
             body.empty() ? "" : body[0].c_str(), expected.errorLine.c_str());
         std::abort();

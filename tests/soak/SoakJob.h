@@ -21,8 +21,8 @@ struct SoakFault {
 inline const SoakFault kSoakFaults[] = {
     { "none", "", '0' }, { "corrupt-once", "--corrupt @A", '0' }, { "stuck", "--stuck @A", 'R' },
     { "busy-longer-than-wait", "--write-cycle-ms 12", '?' }, // the writer waits its default 5 ms
-    { "wrong-pins", "--a1 high", 'F' }, { "hang-up", "--hangup-after @B", '1' }, { "mute", "--mute-after @B", '1' },
-    { "no-adapter", "", 'F' }, // COM1 names a path where nothing is
+    { "wrong-pins", "--a1 high", 'F' }, { "no-device", "--no-device", 'F' }, { "hang-up", "--hangup-after @B", '1' },
+    { "mute", "--mute-after @B", '1' }, { "no-adapter", "", 'F' }, // COM1 names a path where nothing is
 };
 
 // A file of 16-byte records; consecutive jobs take the faults in turn, so that 25 of them meet them all.
@@ -34,6 +34,9 @@ struct SoakJob {
         auto draw = [&](uint32_t low, uint32_t high) { return low + random() % (high - low + 1); };
         data.resize(draw(64, 256) * 16);
         std::generate(data.begin(), data.end(), [&] { return static_cast<uint8_t>(random()); });
+        // Every other file is mostly padding: erased bytes read back the same whether written or not.
+        if (index % 2)
+            std::fill(data.begin() + draw(0, static_cast<uint32_t>(data.size()) / 8), data.end(), 0xFF);
         // A quarter of the files straddle the device's halves.
         address = (draw(0, 3) == 0 ? draw(0x10000 - data.size(), 0xFFFF) : draw(0, 0x20000 - data.size())) & ~15u;
         end = address + static_cast<uint32_t>(data.size());

@@ -100,7 +100,7 @@ LOOPBACK_EXPORT int i2c_write(int byte)
 
 LOOPBACK_EXPORT int i2c_read(int last)
 {
-    return g_device ? g_device->Read(last == 0) : 0xFF;
+    return g_device ? g_device->Read(last == 0) : I2C_READ_FAILED;
 }
 
 LOOPBACK_EXPORT const char* i2c_last_error(void)

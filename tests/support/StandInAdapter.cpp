@@ -3,6 +3,7 @@
 #include "I2cLibrary.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace standin {
 namespace {
@@ -33,9 +34,19 @@ namespace {
         ++g_bus.nDisconnects;
     }
 
+    bool LinkDead()
+    {
+        if (g_bus.nCallsLeft <= 0)
+            return g_bus.nCallsLeft == 0;
+        --g_bus.nCallsLeft;
+        return false;
+    }
+
     int Start()
     {
         Record("S");
+        if (LinkDead())
+            return 0;
         g_bus.device->Start();
         return 1;
     }
@@ -43,20 +54,30 @@ namespace {
     int Stop()
     {
         Record("P");
+        bool bRefused = std::exchange(g_bus.bRefused, false);
+        if (LinkDead())
+            return 0;
         g_bus.device->Stop();
-        return 1;
+        return g_bus.bDeferAcks && bRefused ? 0 : 1;
     }
 
     int Write(int byte)
     {
         Record("W", byte);
-        return g_bus.device->Write(static_cast<uint8_t>(byte)) ? 0 : 1;
+        if (LinkDead())
+            return 1;
+        bool bAck = g_bus.device->Write(static_cast<uint8_t>(byte));
+        g_bus.bRefused |= !bAck;
+        return bAck || g_bus.bDeferAcks ? 0 : 1;
     }
 
     int Read(int last)
     {
         Record(last ? "R1" : "R0");
-        return g_bus.device->Read(last == 0);
+        if (LinkDead())
+            return I2C_READ_FAILED;
+        int value = g_bus.device->Read(last == 0);
+        return g_bus.bReadsFail ? I2C_READ_FAILED : value;
     }
 
 } // namespace

@@ -19,6 +19,12 @@ struct Bus {
     int nConnects = 0;
     int nDisconnects = 0;
     int nLastPort = 0;
+    // How the library reports: writes always 0 with the acknowledges at the stop (a library that
+    // defers its replies); every read failed; the link dead after this many bus calls (-1: never).
+    bool bDeferAcks = false;
+    bool bReadsFail = false;
+    int nCallsLeft = -1;
+    bool bRefused = false; // a byte of the open transaction was not acknowledged
     // "S" start, "P" stop, "W xx" write, "R0"/"R1" read with/without acknowledge.
     std::vector<std::string> calls;
 };
