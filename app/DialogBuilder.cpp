@@ -61,8 +61,13 @@ QWidget* CreateControl(const DialogItem& item, QWidget* pParent)
     switch (item.kind) {
     case ControlKind::Edit:
         return CreateEdit(item, pParent);
-    case ControlKind::PushButton:
-        return new QPushButton(caption, pParent);
+    case ControlKind::PushButton: {
+        // The templates have no default push button. A dialog makes its buttons auto-default, and
+        // the style then draws one of them as the default whenever the focus is off the buttons.
+        auto* pButton = new QPushButton(caption, pParent);
+        pButton->setAutoDefault(false);
+        return pButton;
+    }
     case ControlKind::AutoRadioButton:
         return new QRadioButton(caption, pParent);
     case ControlKind::GroupBox:

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +94,7 @@ class MainDlgTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QString m_style = QApplication::style()->name();
     QString m_longDir = m_dir.path() + QStringLiteral("/EEPROM-Bild für Platine Nr. 7").repeated(10);
 
     // Writes hex, if any, to path (%1: the scratch folder, %2: a folder more than 300 characters
@@ -117,15 +120,25 @@ private slots:
     void init() { qputenv("AT24WRITER_I2C_LIBRARY", LOOPBACK_LIBRARY); }
     void cleanup()
     {
+        QApplication::setStyle(m_style);
         WaitForJobEnd();
         ReleaseWorker();
         for (const char* pszName : { "LOOPBACK_DELAY_MS", "LOOPBACK_CONNECT", "LOOPBACK_PINS", "LOOPBACK_CORRUPT" })
             qunsetenv(pszName);
     }
 
-    // The controls as the template lays them out, the defaults after opening, Write without a path.
+    // Under each style: the controls as the template lays them out, the defaults after opening, no
+    // default push button wherever the focus is, Write without a path.
+    void opening_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString& style : QStyleFactory::keys())
+            QTest::newRow(qPrintable(style)) << style;
+    }
     void opening()
     {
+        QFETCH(QString, style);
+        QApplication::setStyle(style);
         const char* const kClasses[] = { "QLineEdit", "QPushButton", "QRadioButton", "QGroupBox", "QLabel", "QFrame",
             "CUpDown", "QComboBox", "QListWidget" }; // by ControlKind
         CMainDlg dlg;
@@ -167,15 +180,23 @@ private slots:
         // The focus starts on the first tab stop; Tab visits them in template order and comes round.
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         for (int nID : tabStops + tabStops.mid(0, 1)) {
-            QCOMPARE(ControlId(QApplication::focusWidget()), nID);
+            QList<int> defaults;
+            for (QWidget* pControl : dlg.Controls())
+                if (auto* pButton = qobject_cast<QPushButton*>(pControl))
+                    if (pButton->isDefault() || pButton->autoDefault())
+                        defaults << ControlId(pButton);
+            QCOMPARE(std::pair(ControlId(QApplication::focusWidget()), defaults), std::pair(nID, QList<int>()));
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
 
+        // Enter on a push button presses it.
         dlg.AppendLog("earlier line\n");
         BoxAnswer box(QMessageBox::Ok);
-        Button(dlg, IDC_WRITE)->click();
+        Button(dlg, IDC_WRITE)->setFocus();
+        QTest::keyClick(Button(dlg, IDC_WRITE), Qt::Key_Return);
         QCOMPARE(box.seen, kNotice.arg("Specify the HEX file"));
         QCOMPARE(LogLines(dlg), QStringList("earlier line"));
+        QVERIFY(dlg.isVisible());
     }
 
     void dllError()
@@ -279,8 +300,10 @@ private slots:
             Button(dlg, how.startsWith("Exit") ? IDC_EXIT : IDC_WRITE)->click();
         else if (how == "close box")
             dlg.close();
-        else
+        else { // with the focus off the push buttons (disabling the path edit moved it to Write)
+            dlg.GetDlgItem(IDC_LOG)->setFocus();
             QTest::keyClick(dlg.GetDlgItem(IDC_LOG), how == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+        }
         QCOMPARE(box.seen,
             how.startsWith("Write")      ? kQuestion.arg("Do you want to stop?")
                 : how.startsWith("Exit") ? kQuestion.arg("Are you sure you want to exit?")
