@@ -8,10 +8,13 @@
 #include "MainTemplate.h"
 #include "Trace.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,7 +131,7 @@ private slots:
     }
 
     // Under each style: the controls as the template lays them out, the defaults after opening, no
-    // default push button wherever the focus is, Write without a path.
+    // default push button wherever the focus is, Write without a path, the open port list.
     void opening_data()
     {
         QTest::addColumn<QString>("style");
@@ -149,6 +152,7 @@ private slots:
                 qRound(i.cx * base.width() / 4.0), qRound(i.cy * base.height() / 8.0));
         };
         QList<int> tabStops;
+        int listHeight = 0; // of the port list, field included
         for (size_t i = 0; i < items.size(); ++i) {
             const DialogItem& item = items[i];
             QWidget* pControl = dlg.Controls()[i];
@@ -158,9 +162,10 @@ private slots:
                 r = QRect(buddy.right() + 1, buddy.top(), r.width(), buddy.height());
             else if (i + 1 < items.size() && items[i + 1].kind == ControlKind::UpDown) // narrowed by the spin
                 r.setWidth(r.width() - dlg.Controls()[i + 1]->width());
-            else if (item.kind == ControlKind::DropDownList) // the template's height is that of the open list
+            else if (item.kind == ControlKind::DropDownList) { // the template's height is that of the open list
+                listHeight = r.height();
                 r.setHeight(pControl->sizeHint().height());
-            else if (item.kind == ControlKind::StaticText && !(item.style & SS_SUNKEN)) // grows to fit its text
+            } else if (item.kind == ControlKind::StaticText && !(item.style & SS_SUNKEN)) // grows to fit its text
                 r.setWidth(std::max(r.width(), std::min(pControl->sizeHint().width(), dlg.width() - r.x())));
             QCOMPARE(std::pair(ControlId(pControl), pControl->geometry()), std::pair(item.id, r));
             QCOMPARE(std::pair(QString(pControl->metaObject()->className()), ControlText(pControl)),
@@ -197,6 +202,26 @@ private slots:
         QCOMPARE(box.seen, kNotice.arg("Specify the HEX file"));
         QCOMPARE(LogLines(dlg), QStringList("earlier line"));
         QVERIFY(dlg.isVisible());
+
+        // The list opens below the field with as many whole entries as the template's height
+        // leaves, and scrolls.
+        auto* pPort = static_cast<QComboBox*>(dlg.GetDlgItem(IDC_PORT));
+        pPort->showPopup();
+        QWidget* pPopup = pPort->view()->window();
+        QTRY_VERIFY(pPopup->isVisible());
+        QRect popup = pPopup->geometry();
+        int row = pPort->view()->sizeHintForRow(0);
+        int top = pPort->mapToGlobal(QPoint(0, 0)).y();
+        QVERIFY2(popup.top() >= top + pPort->height() - 1 && popup.bottom() < top + listHeight
+                && popup.bottom() + row >= top + listHeight,
+            qPrintable(QString("list %1-%2, field %3-%4")
+                           .arg(popup.top())
+                           .arg(popup.bottom())
+                           .arg(top)
+                           .arg(top + listHeight)));
+        QCOMPARE(pPort->view()->viewport()->height() % row, 0);
+        QVERIFY(pPort->view()->verticalScrollBar()->isVisible());
+        pPort->hidePopup();
     }
 
     void dllError()
