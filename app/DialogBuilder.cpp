@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 #include <algorithm>
 #include <climits>
 
@@ -61,8 +62,13 @@ QWidget* CreateControl(const DialogItem& item, QWidget* pParent)
     switch (item.kind) {
     case ControlKind::Edit:
         return CreateEdit(item, pParent);
-    case ControlKind::PushButton:
-        return new QPushButton(caption, pParent);
+    case ControlKind::PushButton: {
+        // The templates have no default push button. A dialog makes its buttons auto-default, and
+        // the style then draws one of them as the default whenever the focus is off the buttons.
+        auto* pButton = new QPushButton(caption, pParent);
+        pButton->setAutoDefault(false);
+        return pButton;
+    }
     case ControlKind::AutoRadioButton:
         return new QRadioButton(caption, pParent);
     case ControlKind::GroupBox:
@@ -78,6 +84,10 @@ QWidget* CreateControl(const DialogItem& item, QWidget* pParent)
         return new CUpDown(item.style, pParent);
     case ControlKind::DropDownList: {
         auto* pCombo = new QComboBox(pParent);
+        // Styles that open the list as a menu over the field (Fusion among them) ignore the
+        // visible-entry count and let it run down the whole screen; a plain list below the field
+        // keeps to it and scrolls.
+        pCombo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
         for (const char* pszEntry : item.items)
             pCombo->addItem(QString::fromUtf8(pszEntry));
         return pCombo;
@@ -160,10 +170,13 @@ std::vector<QWidget*> CreateDialogIndirect(QDialog* pDlg, const DialogTemplate& 
             pGroup = nullptr;
         }
         if (auto* pCombo = qobject_cast<QComboBox*>(pControl)) {
-            // The template's height is that of the open list; the closed box is as high as its font needs.
+            // The template's height is that of the open list; the closed box is as high as its font needs,
+            // and the list below it shows the whole entries that fit inside its frame.
             int fieldHeight = pCombo->sizeHint().height();
             pCombo->resize(pCombo->width(), fieldHeight);
-            pCombo->setMaxVisibleItems(std::max(1, (MulDiv(item.cy, base.height(), 8) - fieldHeight) / base.height()));
+            int listHeight = MulDiv(item.cy, base.height(), 8) - fieldHeight
+                - 2 * pCombo->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, pCombo);
+            pCombo->setMaxVisibleItems(std::max(1, listHeight / base.height()));
         }
         if (auto* pSpin = qobject_cast<CUpDown*>(pControl)) {
             pSpin->setWindowTitle(QString::fromUtf8(item.caption));

@@ -149,10 +149,13 @@ void CMainDlg::done(int nResult)
 void CMainDlg::keyPressEvent(QKeyEvent* pEvent)
 {
     // Enter outside a push button is the window system's OK; on a push button it presses that
-    // button, which the button does itself.
+    // button. The buttons are not auto-default, so they leave the key to the dialog.
     bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
     if (bEnter && (pEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        OnOK();
+        if (auto* pButton = qobject_cast<QPushButton*>(focusWidget()))
+            pButton->click();
+        else
+            OnOK();
         return;
     }
     QDialog::keyPressEvent(pEvent);

@@ -159,9 +159,8 @@ JobResult WriteFile(JobDisplay& display, HexFileReader& reader)
 int WriteJob()
 {
     JobDisplay& display = GetJobDisplay();
-    std::time_t startTime = std::time(nullptr);
-    // Processing time from a clock the user cannot set back in the middle of a job.
-    auto startTick = std::chrono::steady_clock::now();
+    std::time_t startTime = JobClock.Wall();
+    std::chrono::milliseconds startTick = JobClock.Monotonic();
     display.SetControlsEnabled(false);
     display.SetWriteCaption("Stop");
     display.AppendLog(FormatTimeOfDay("Start writing.", startTime).c_str());
@@ -184,10 +183,10 @@ int WriteJob()
 
     reader.Close();
     I2cLibrary.i2c_disconnect();
-    std::time_t endTime = std::time(nullptr);
+    std::time_t endTime = JobClock.Wall();
+    std::chrono::milliseconds elapsed = JobClock.Monotonic() - startTick;
     display.AppendLog(FormatTimeOfDay("Finish writing.", endTime).c_str());
-    auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - startTick);
-    display.AppendLog(FormatProcessingTime(static_cast<int>(elapsed.count())).c_str());
+    display.AppendLog(FormatProcessingTime(ProcessingSeconds(startTime, endTime, elapsed)).c_str());
     display.SetWriteCaption("Write");
     display.SetControlsEnabled(true);
 

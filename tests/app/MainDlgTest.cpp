@@ -8,9 +8,14 @@
 #include "MainTemplate.h"
 #include "Trace.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +97,7 @@ class MainDlgTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QString m_style = QApplication::style()->name();
     QString m_longDir = m_dir.path() + QStringLiteral("/EEPROM-Bild für Platine Nr. 7").repeated(10);
 
     // Writes hex, if any, to path (%1: the scratch folder, %2: a folder more than 300 characters
@@ -117,15 +123,25 @@ private slots:
     void init() { qputenv("AT24WRITER_I2C_LIBRARY", LOOPBACK_LIBRARY); }
     void cleanup()
     {
+        QApplication::setStyle(m_style);
         WaitForJobEnd();
         ReleaseWorker();
         for (const char* pszName : { "LOOPBACK_DELAY_MS", "LOOPBACK_CONNECT", "LOOPBACK_PINS", "LOOPBACK_CORRUPT" })
             qunsetenv(pszName);
     }
 
-    // The controls as the template lays them out, the defaults after opening, Write without a path.
+    // Under each style: the controls as the template lays them out, the defaults after opening, no
+    // default push button wherever the focus is, Write without a path, the open port list.
+    void opening_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString& style : QStyleFactory::keys())
+            QTest::newRow(qPrintable(style)) << style;
+    }
     void opening()
     {
+        QFETCH(QString, style);
+        QApplication::setStyle(style);
         const char* const kClasses[] = { "QLineEdit", "QPushButton", "QRadioButton", "QGroupBox", "QLabel", "QFrame",
             "CUpDown", "QComboBox", "QListWidget" }; // by ControlKind
         CMainDlg dlg;
@@ -136,6 +152,7 @@ private slots:
                 qRound(i.cx * base.width() / 4.0), qRound(i.cy * base.height() / 8.0));
         };
         QList<int> tabStops;
+        int listHeight = 0; // of the port list, field included
         for (size_t i = 0; i < items.size(); ++i) {
             const DialogItem& item = items[i];
             QWidget* pControl = dlg.Controls()[i];
@@ -145,9 +162,10 @@ private slots:
                 r = QRect(buddy.right() + 1, buddy.top(), r.width(), buddy.height());
             else if (i + 1 < items.size() && items[i + 1].kind == ControlKind::UpDown) // narrowed by the spin
                 r.setWidth(r.width() - dlg.Controls()[i + 1]->width());
-            else if (item.kind == ControlKind::DropDownList) // the template's height is that of the open list
+            else if (item.kind == ControlKind::DropDownList) { // the template's height is that of the open list
+                listHeight = r.height();
                 r.setHeight(pControl->sizeHint().height());
-            else if (item.kind == ControlKind::StaticText && !(item.style & SS_SUNKEN)) // grows to fit its text
+            } else if (item.kind == ControlKind::StaticText && !(item.style & SS_SUNKEN)) // grows to fit its text
                 r.setWidth(std::max(r.width(), std::min(pControl->sizeHint().width(), dlg.width() - r.x())));
             QCOMPARE(std::pair(ControlId(pControl), pControl->geometry()), std::pair(item.id, r));
             QCOMPARE(std::pair(QString(pControl->metaObject()->className()), ControlText(pControl)),
@@ -167,15 +185,38 @@ private slots:
         // The focus starts on the first tab stop; Tab visits them in template order and comes round.
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         for (int nID : tabStops + tabStops.mid(0, 1)) {
-            QCOMPARE(ControlId(QApplication::focusWidget()), nID);
+            QList<int> defaults;
+            for (QWidget* pControl : dlg.Controls())
+                if (auto* pButton = qobject_cast<QPushButton*>(pControl))
+                    if (pButton->isDefault() || pButton->autoDefault())
+                        defaults << ControlId(pButton);
+            QCOMPARE(std::pair(ControlId(QApplication::focusWidget()), defaults), std::pair(nID, QList<int>()));
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
 
+        // Enter on a push button presses it.
         dlg.AppendLog("earlier line\n");
         BoxAnswer box(QMessageBox::Ok);
-        Button(dlg, IDC_WRITE)->click();
+        Button(dlg, IDC_WRITE)->setFocus();
+        QTest::keyClick(Button(dlg, IDC_WRITE), Qt::Key_Return);
         QCOMPARE(box.seen, kNotice.arg("Specify the HEX file"));
         QCOMPARE(LogLines(dlg), QStringList("earlier line"));
+        QVERIFY(dlg.isVisible());
+
+        // The list opens below the field with as many whole entries as the template's height
+        // leaves, and scrolls.
+        auto* pPort = static_cast<QComboBox*>(dlg.GetDlgItem(IDC_PORT));
+        pPort->showPopup();
+        QWidget* pPopup = pPort->view()->window();
+        QTRY_VERIFY(pPopup->isVisible());
+        QRect popup = pPopup->geometry().translated(0, -pPort->mapToGlobal(QPoint(0, 0)).y()); // from the field's top
+        int row = pPort->view()->sizeHintForRow(0);
+        QVERIFY2(
+            popup.top() >= pPort->height() - 1 && popup.bottom() < listHeight && popup.bottom() + row >= listHeight,
+            qPrintable(QString("list %1-%2 of %3").arg(popup.top()).arg(popup.bottom()).arg(listHeight)));
+        QCOMPARE(pPort->view()->viewport()->height() % row, 0);
+        QVERIFY(pPort->view()->verticalScrollBar()->isVisible());
+        pPort->hidePopup();
     }
 
     void dllError()
@@ -279,8 +320,10 @@ private slots:
             Button(dlg, how.startsWith("Exit") ? IDC_EXIT : IDC_WRITE)->click();
         else if (how == "close box")
             dlg.close();
-        else
+        else { // with the focus off the push buttons (disabling the path edit moved it to Write)
+            dlg.GetDlgItem(IDC_LOG)->setFocus();
             QTest::keyClick(dlg.GetDlgItem(IDC_LOG), how == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+        }
         QCOMPARE(box.seen,
             how.startsWith("Write")      ? kQuestion.arg("Do you want to stop?")
                 : how.startsWith("Exit") ? kQuestion.arg("Are you sure you want to exit?")
