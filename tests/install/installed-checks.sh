@@ -1,6 +1,9 @@
 # Checks of installed programs, shared by the staged tree (staging) and the installed package
 # (package-roundtrip). Sourced; each function fails the calling script through set -e.
 
+# The programs find their adapter library by themselves.
+unset AT24WRITER_I2C_LIBRARY
+
 # fail MESSAGE...: ends the calling script with a reason.
 fail() {
   echo "FAIL: $*" >&2
@@ -43,7 +46,7 @@ list_ports() {
 
 # loaded_library PROGRAM ARGS...: the file of the adapter library the program loads by itself.
 loaded_library() {
-  (unset AT24WRITER_I2C_LIBRARY && LD_DEBUG=files "$@" 2>&1 >/dev/null) |
+  LD_DEBUG=files "$@" 2>&1 >/dev/null |
     sed -nE 's/.*file=([^ ]*libi2cadapter\.so) .*dynamically loaded.*/\1/p' | head -1 | xargs -r realpath
 }
 
