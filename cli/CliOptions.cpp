@@ -16,6 +16,7 @@ const char* const kCliUsage
       "  -v, --verbose   show the record being written on stderr\n"
       "  --list-ports    show the serial device each COM<N> stands for\n"
       "  --help          show this text\n"
+      "  --version       show the program's version\n"
       "Ctrl-C stops the job before its next line; a second Ctrl-C ends the program at once.\n"
       "Exit status: 0 written and verified, 1 the job failed or was stopped, 2 usage error,\n"
       "3 the adapter library could not be loaded.\n";
@@ -102,6 +103,8 @@ bool ParseCliOptions(int argc, const char* const* argv, SCliOptions& options, st
             options.bListPorts = true;
         } else if (arg == "-h" || arg == "--help") {
             options.bHelp = true;
+        } else if (arg == "--version") {
+            options.bVersion = true;
         } else {
             size_t equals = arg.find('=');
             std::string name = arg.substr(0, equals);
@@ -125,7 +128,7 @@ bool ParseCliOptions(int argc, const char* const* argv, SCliOptions& options, st
             }
         }
     }
-    if (options.bHelp)
+    if (options.bHelp || options.bVersion)
         return true;
     if (options.bListPorts) {
         if (nFiles > 0)

@@ -13,6 +13,7 @@ struct SCliOptions {
     bool bVerbose = false;
     bool bListPorts = false;
     bool bHelp = false;
+    bool bVersion = false;
 };
 
 // Fills options from argv. False with a one-line reason in error when the command line is not

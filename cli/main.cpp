@@ -144,6 +144,10 @@ int main(int argc, char** argv)
         std::fputs(kCliUsage, stdout);
         return 0;
     }
+    if (options.bVersion) {
+        std::puts("at24writer-cli " AT24WRITER_VERSION);
+        return 0;
+    }
     if (!LoadI2cLibrary()) {
         std::fprintf(stderr, "DLL Error(i2c.dll)\nat24writer-cli: %s\n", I2cLibraryLoadFailure());
         return kExitNoLibrary;

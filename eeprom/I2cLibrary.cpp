@@ -66,7 +66,7 @@ int LoadI2cLibrary()
     // The program's own folders first, explicitly: the RUNPATH says the same, but a dlopen()
     // intercepted by a sanitizer runtime searches on behalf of that runtime, not of the program.
     std::string folder = ProgramFolder();
-    for (const char* pszSub : { "/", "/../lib/" }) {
+    for (const char* pszSub : { "/", "/" AT24_LIBDIR_FROM_BINDIR "/" }) {
         std::string candidate = folder + pszSub + I2C_ADAPTER_LIBRARY;
         if (!folder.empty() && ::access(candidate.c_str(), F_OK) == 0)
             return LoadI2cLibraryFrom(candidate.c_str());

@@ -29,6 +29,8 @@ const char* const kSimUsage
       "  --initial-state S      terminal, menu, bbio, i2c, sniffer, bulk-write, write-then-read[:N]\n"
       "  --stats                print a statistics line on exit\n"
       "  --trace FILE           log the commands to FILE\n"
+      "  --help                 show this text\n"
+      "  --version              show the program's version\n"
       "Numbers are decimal or 0x-prefixed hexadecimal. A v3 hears a client only while the client's end of\n"
       "the pty is set to the serial speed the v3 runs at (115200 after every reset; 'b' changes it).\n";
 
@@ -114,6 +116,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         std::string name = argv[i];
         if (name == "--help" || name == "-h") {
             options.bHelp = true;
+            return true;
+        }
+        if (name == "--version") {
+            options.bVersion = true;
             return true;
         }
         if (name == "--stats") {

@@ -21,6 +21,7 @@ struct SimOptions {
     std::vector<Fault> faults;
     bool bStats = false;
     bool bHelp = false;
+    bool bVersion = false;
     BusPirateConfig bus;
 };
 

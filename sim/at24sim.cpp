@@ -203,6 +203,10 @@ int main(int argc, char** argv)
         std::fputs(kSimUsage, stdout);
         return 0;
     }
+    if (options.bVersion) {
+        std::puts("at24sim " AT24WRITER_VERSION);
+        return 0;
+    }
     // The signals arrive through a descriptor, so the event loop sees them between two polls.
     sigset_t signals;
     sigemptyset(&signals);
