@@ -149,6 +149,11 @@ I2CADAPTER_EXPORT int i2c_read(int last)
     return Noted(g_transfer.Read(last != 0));
 }
 
+I2CADAPTER_EXPORT int i2c_read_block(unsigned char* buffer, int count, int last)
+{
+    return count < 0 ? I2C_READ_FAILED : Noted(g_transfer.ReadBlock(buffer, static_cast<size_t>(count), last != 0));
+}
+
 I2CADAPTER_EXPORT const char* i2c_last_error(void)
 {
     return g_lastError.c_str();

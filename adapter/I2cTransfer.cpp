@@ -16,6 +16,7 @@ constexpr uint8_t kWriteThenRead = 0x08;
 constexpr uint8_t kWriteBulk = 0x10; // + count - 1: up to 16 bytes, one acknowledge each
 constexpr size_t kMaxWriteThenRead = 4096; // the firmware's buffer
 constexpr size_t kMinFetch = 16;
+constexpr size_t kMaxGuess = 256; // a record or a page: longer reads announce themselves
 constexpr int kBaseTimeoutMs = 1000;
 
 } // namespace
@@ -220,7 +221,7 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
     m_bCallerNacked = false;
     m_fetched.clear();
     m_nextFetched = 0;
-    size_t count = std::clamp<size_t>(m_lastReadLength, 1, kMaxWriteThenRead);
+    size_t count = std::clamp<size_t>(ExpectedReads(), 1, kMaxWriteThenRead);
     Outcome outcome;
     if (path == ReadPath::CurrentAddress) {
         outcome = WriteThenRead({ readSelect }, count);
@@ -276,8 +277,9 @@ bool I2cTransfer::Settle(Outcome outcome)
 // bytes fetched, so a read from its current address continues the sequence.
 bool I2cTransfer::FetchMore()
 {
-    size_t count = std::clamp<size_t>(
-        std::max(m_lastReadLength > m_served ? m_lastReadLength - m_served : 0, kMinFetch), 1, kMaxWriteThenRead);
+    size_t expected = ExpectedReads();
+    size_t count
+        = std::clamp<size_t>(std::max(expected > m_served ? expected - m_served : 0, kMinFetch), 1, kMaxWriteThenRead);
     return Settle(WriteThenRead({ m_readSelect }, count));
 }
 
@@ -297,7 +299,7 @@ int I2cTransfer::ServeFetched(bool bLast)
 
 void I2cTransfer::EndFetched()
 {
-    m_lastReadLength = std::max<size_t>(m_served, 1);
+    m_lastReadLength = std::clamp<size_t>(m_served, 1, kMaxGuess);
     m_fetched.clear();
     m_phase = Phase::Idle;
 }
@@ -355,6 +357,21 @@ int I2cTransfer::Read(bool bLast)
     }
     m_phase = Phase::Direct;
     return SendRead(bLast);
+}
+
+int I2cTransfer::ReadBlock(uint8_t* p, size_t n, bool bLast)
+{
+    // Announced, the reads are fetched in as few commands as the firmware's buffer allows.
+    m_wanted = (m_phase == Phase::Fetched ? m_served : 0) + n;
+    size_t i = 0;
+    for (; i < n; ++i) {
+        int value = Read(bLast && i + 1 == n);
+        if (value < 0 || value > 0xFF)
+            break;
+        p[i] = static_cast<uint8_t>(value);
+    }
+    m_wanted = 0;
+    return i == n ? static_cast<int>(n) : I2C_READ_FAILED;
 }
 
 int I2cTransfer::Stop()

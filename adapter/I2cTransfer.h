@@ -29,6 +29,8 @@ public:
     int Stop();
     int Write(uint8_t byte);
     int Read(bool bLast);
+    // n reads, as many calls of Read would do; n, or I2C_READ_FAILED.
+    int ReadBlock(uint8_t* p, size_t n, bool bLast);
 
 private:
     enum class Phase { Idle, Queued, Direct, Fetched };
@@ -78,4 +80,6 @@ private:
     bool m_bOpen = false;
     bool m_bNacked = false;
     size_t m_lastReadLength = 16;
+    size_t m_wanted = 0; // the reads a block read has announced for the transaction, or 0
+    size_t ExpectedReads() const { return m_wanted ? m_wanted : m_lastReadLength; }
 };

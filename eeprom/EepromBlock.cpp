@@ -65,11 +65,15 @@ bool EepromReadBlock(uint32_t address, int count, uint8_t* buffer)
     bool bOk = SendAddress(address);
     bOk &= I2cLibrary.i2c_start() != 0;
     bOk &= I2cLibrary.i2c_write(DeviceSelect(address, true)) == 0;
-    int last = count > 0 ? count - 1 : 0;
-    for (int i = 0; i <= last; ++i) {
-        int value = I2cLibrary.i2c_read(i == last ? 1 : 0);
-        bOk &= value >= 0 && value <= 0xFF;
-        buffer[i] = static_cast<uint8_t>(value);
+    int n = count > 0 ? count : 1;
+    if (I2cLibrary.i2c_read_block) {
+        bOk &= I2cLibrary.i2c_read_block(buffer, n, 1) == n;
+    } else {
+        for (int i = 0; i < n; ++i) {
+            int value = I2cLibrary.i2c_read(i == n - 1 ? 1 : 0);
+            bOk &= value >= 0 && value <= 0xFF;
+            buffer[i] = static_cast<uint8_t>(value);
+        }
     }
     bOk &= I2cLibrary.i2c_stop() != 0;
     return bOk;

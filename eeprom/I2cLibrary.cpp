@@ -53,8 +53,10 @@ int LoadI2cLibraryFrom(const char* pszLibrary)
     }
     I2cLibrary.i2c_last_error = nullptr;
     I2cLibrary.i2c_port_name = nullptr;
+    I2cLibrary.i2c_read_block = nullptr;
     Bind(hLibrary, "i2c_last_error", I2cLibrary.i2c_last_error);
     Bind(hLibrary, "i2c_port_name", I2cLibrary.i2c_port_name);
+    Bind(hLibrary, "i2c_read_block", I2cLibrary.i2c_read_block);
     return 1;
 }
 

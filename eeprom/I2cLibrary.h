@@ -13,6 +13,7 @@ struct SI2cLibrary {
     // Optional; nullptr when the library has none.
     I2cLastErrorFn i2c_last_error = nullptr;
     I2cPortNameFn i2c_port_name = nullptr;
+    I2cReadBlockFn i2c_read_block = nullptr;
 };
 
 extern SI2cLibrary I2cLibrary;

@@ -1,6 +1,6 @@
 /* The adapter library's entry points: the only interface between the writer and an I2C adapter.
  * The writer binds them by name at start-up; any library that exports these six (plus, optionally,
- * i2c_last_error and i2c_port_name) can drive the EEPROM.
+ * i2c_read_block, i2c_last_error and i2c_port_name) can drive the EEPROM.
  *
  * The writer counts a record as written only when every call of its transactions reported success,
  * so a library must never report success for what it did not see happen:
@@ -40,6 +40,10 @@ int i2c_write(int byte);
 int i2c_read(int last);
 /* Optional: why the last connect or transfer failed, or "" when nothing failed. */
 const char* i2c_last_error(void);
+/* Optional: count reads into buffer, as count calls of i2c_read would do them (the last one with last);
+ * a library may fetch them in fewer round trips. count, or a negative value when the reads did not
+ * take place. */
+int i2c_read_block(unsigned char* buffer, int count, int last);
 /* Optional: the device path COM<port> stands for, or NULL when there is none. The text stays valid
  * until the next call. */
 const char* i2c_port_name(unsigned short port);
@@ -52,6 +56,7 @@ typedef int (*I2cWriteFn)(int byte);
 typedef int (*I2cReadFn)(int last);
 typedef const char* (*I2cLastErrorFn)(void);
 typedef const char* (*I2cPortNameFn)(unsigned short port);
+typedef int (*I2cReadBlockFn)(unsigned char* buffer, int count, int last);
 
 #ifdef __cplusplus
 }

@@ -9,8 +9,8 @@
 void Prepare(const std::string& link, const char* pipeline, const char* variable, const char* value)
 {
     // The engine calls through the bound entries, as it does with the library it loads.
-    I2cLibrary
-        = { i2c_start, i2c_stop, i2c_write, i2c_read, i2c_connect, i2c_disconnect, i2c_last_error, i2c_port_name };
+    I2cLibrary = { i2c_start, i2c_stop, i2c_write, i2c_read, i2c_connect, i2c_disconnect, i2c_last_error, i2c_port_name,
+        i2c_read_block };
     JobSettings.WriteWait = 5;
     JobSettings.AddressMask = 0;
     for (const char* name : { "I2CADAPTER_COM1", "I2CADAPTER_COM20" })

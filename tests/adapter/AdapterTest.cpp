@@ -136,7 +136,7 @@ TEST_P(Jobs, EndWithinSecondsAsTheyShould)
             for (int i = 0; const Record& r : kRecords) {
                 bool bWritten = EepromWriteBlock(r.address, r.count, Pattern(r.address, r.count).data()), bRead = false;
                 std::vector<uint8_t> read = ReadRecord(r.address, r.count, &bRead);
-                EXPECT_TRUE(*c.reason || read == Stored(r, c.landed < 0)) << r.address;
+                EXPECT_TRUE(*c.reason || !bRead || read == Stored(r, c.landed < 0)) << r.address;
                 // What the device refused, or what did not reach it, is never reported done.
                 if (!*c.reason) {
                     EXPECT_EQ(bWritten, c.landed < 0 || i++ < c.landed) << r.address;
