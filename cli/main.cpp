@@ -5,6 +5,7 @@
 #include "I2cLibrary.h"
 #include "JobRunner.h"
 #include "JobSettings.h"
+#include "WriteJob.h"
 
 #include <cerrno>
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -74,6 +76,33 @@ bool OpenMissingStandardDescriptors()
     return true;
 }
 
+// The data bytes a write goes through, for its progress; 0 when the file cannot say.
+uint32_t DataBytes(const SCliOptions& options)
+{
+    HexRecordReader reader;
+    std::string reason;
+    if (!(options.bBinary ? reader.OpenBinary(options.HexFile, options.offset, reason)
+                          : reader.Open(options.HexFile, reason)))
+        return 0;
+    uint32_t total = 0;
+    for (HexRecordReader::Item item;
+         (item = reader.Next()) == HexRecordReader::Item::Data || item == HexRecordReader::Item::Other;)
+        total += item == HexRecordReader::Item::Data ? static_cast<uint32_t>(reader.Count()) : 0;
+    return total;
+}
+
+// A binary image that does not fit from its offset is refused before anything is written.
+bool BinaryFits(const SCliOptions& options)
+{
+    struct stat st { };
+    if (!options.bBinary || options.job == SCliOptions::Job::Read || ::stat(options.HexFile.c_str(), &st) != 0
+        || !S_ISREG(st.st_mode) || st.st_size <= 0x20000 - static_cast<off_t>(options.offset))
+        return true;
+    std::fprintf(stderr, "at24writer-cli: %s: %lld bytes from 0x%05X do not fit the EEPROM's 131072\n",
+        options.HexFile.c_str(), static_cast<long long>(st.st_size), options.offset);
+    return false;
+}
+
 int RunJob(const SCliOptions& options)
 {
     JobSettings.HexFile = options.HexFile;
@@ -81,6 +110,12 @@ int RunJob(const SCliOptions& options)
     JobSettings.WriteWait = static_cast<uint8_t>(options.nWriteWait);
     JobSettings.RetryMax = static_cast<uint8_t>(options.nRetryMax);
     JobSettings.iSerialPort = options.nPort;
+    JobOptions.bBinary = options.bBinary;
+    JobOptions.Offset = options.offset;
+    JobOptions.Length = options.length;
+    JobOptions.RecordSize = options.recordSize;
+    using Job = SCliOptions::Job;
+    int (*routine)() = options.job == Job::Read ? ReadJob : options.job == Job::Verify ? VerifyJob : WriteJob;
 
     // Before the worker starts, so that it inherits the mask.
     int signalFd = BlockStopSignals();
@@ -88,11 +123,11 @@ int RunJob(const SCliOptions& options)
         std::perror("at24writer-cli: signal handling");
         return kExitFailed;
     }
-    ConsoleDisplay display(options.bVerbose);
+    ConsoleDisplay display(options.bVerbose, options.job == Job::Write ? DataBytes(options) : 0);
     SetJobDisplay(&display);
-    if (!StartWriteJob()) {
+    if (!StartWriteJob(routine)) {
         SetJobDisplay(nullptr);
-        std::fprintf(stderr, "at24writer-cli: the write job could not be started\n");
+        std::fprintf(stderr, "at24writer-cli: the job could not be started\n");
         return kExitFailed;
     }
 
@@ -115,12 +150,13 @@ int RunJob(const SCliOptions& options)
     }
     ReleaseWorker();
     SetJobDisplay(nullptr);
+    display.ClearProgress();
 
     JobResult result = JobRunState.Result.load();
     // A link that failed mid-job shows in the log only as a record that did not verify.
     if (!JobRunState.Reason.empty())
         std::fprintf(stderr, "at24writer-cli: %s\n", JobRunState.Reason.c_str());
-    if (result == JobResult::Success && display.RecordsShown() == 0) {
+    if (result == JobResult::Success && options.job == Job::Write && display.RecordsShown() == 0) {
         // A binary file or the wrong file reads as text without records; the log alone looks like success.
         std::fprintf(
             stderr, "at24writer-cli: %s holds no data records; nothing was written\n", options.HexFile.c_str());
@@ -148,6 +184,8 @@ int main(int argc, char** argv)
         std::puts("at24writer-cli " AT24WRITER_VERSION);
         return 0;
     }
+    if (!BinaryFits(options))
+        return kExitFailed;
     if (!LoadI2cLibrary()) {
         std::fprintf(stderr, "DLL Error(i2c.dll)\nat24writer-cli: %s\n", I2cLibraryLoadFailure());
         return kExitNoLibrary;

@@ -2,6 +2,8 @@
 // every call completes before the job goes on.
 #pragma once
 
+#include <cstdint>
+
 class JobDisplay {
 public:
     virtual ~JobDisplay() = default;
@@ -10,6 +12,8 @@ public:
     // One log entry. Some texts end in "\n"; a display shows each entry as one line.
     virtual void AppendLog(const char* pszText) = 0;
     virtual void ShowCurrent(const char* pszText) = 0;
+    // How far a read or a verify is: done of total bytes. A write shows its records instead.
+    virtual void ShowProgress(uint32_t, uint32_t) { }
 };
 
 // The display the next job reports to; nullptr discards everything.

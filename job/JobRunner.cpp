@@ -14,24 +14,24 @@ namespace {
 
 std::thread g_worker;
 
-void WorkerMain()
+void WorkerMain(int (*routine)())
 {
     // The write wait after each page dominates a job; the default 50 us of timer slack on it
     // costs a second or so per chip.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    WriteJob();
+    routine();
 }
 
 } // namespace
 
-bool StartWriteJob()
+bool StartWriteJob(int (*routine)())
 {
     ReleaseWorker();
     JobRunState.StopRequest.store(0);
     // The mark must be in place before the worker can clear it.
     JobRunState.WorkerThread.store(true);
     try {
-        g_worker = std::thread(WorkerMain);
+        g_worker = std::thread(WorkerMain, routine ? routine : WriteJob);
     } catch (const std::system_error&) {
         JobRunState.WorkerThread.store(false);
         return false;

@@ -1,9 +1,9 @@
-// The worker thread that runs WriteJob.
+// The worker thread that runs a job.
 #pragma once
 
-// Clears StopRequest, sets the running mark and starts WriteJob on a new thread. False, with the
-// mark cleared again, when no thread could be made.
-bool StartWriteJob();
+// Clears StopRequest, sets the running mark and starts routine (WriteJob by default) on a new
+// thread. False, with the mark cleared again, when no thread could be made.
+bool StartWriteJob(int (*routine)() = nullptr);
 // Joins the thread of a job that has ended. Call only while no job runs.
 void ReleaseWorker();
 // Ends the process at once. A running job is abandoned where it stands, without its closing

@@ -2,6 +2,7 @@
 
 SJobSettings JobSettings;
 SJobRunState JobRunState;
+SJobOptions JobOptions;
 
 uint8_t AddressMaskFromPins(int nA0Pin, int nA1Pin)
 {

@@ -24,6 +24,9 @@ enum class JobResult : int {
     WriteError,
     RecordError,
     AddressError,
+    ReadError, // the EEPROM could not be read
+    FileWriteError, // the file a read makes could not be written
+    Differs, // a verify found records that differ
 };
 
 struct SJobRunState {
@@ -35,7 +38,16 @@ struct SJobRunState {
     std::string Reason;
 };
 
+// What the command line's jobs take beyond the settings above; a dialog job leaves them as they are.
+struct SJobOptions {
+    bool bBinary = false; // the file is a raw binary image, not Intel HEX
+    uint32_t Offset = 0; // where a binary image starts, and where a read starts
+    uint32_t Length = 0x20000; // bytes a read takes
+    int RecordSize = 16; // data bytes per record of a HEX file a read writes: 16 or 32
+};
+
 extern SJobSettings JobSettings;
+extern SJobOptions JobOptions;
 extern SJobRunState JobRunState;
 
 constexpr uint8_t kAddressMaskA0 = 0x04;

@@ -1,7 +1,21 @@
-// One job from start to end: connect, read the HEX file, write, verify and retry each data
-// record, log every step, disconnect, log the times.
+// The jobs a worker thread runs, each from start to end: connect, do the work, log every step,
+// disconnect, log the times.
 #pragma once
 
-// The worker routine. Reads JobSettings and JobRunState, reports through GetJobDisplay(),
-// leaves its outcome in JobRunState.Result, and returns 0 on every road.
+#include "HexRecordReader.h"
+#include "JobDisplay.h"
+#include "JobSettings.h"
+
+// The worker routines. Each reads JobSettings, JobOptions and JobRunState, reports through
+// GetJobDisplay(), leaves its outcome in JobRunState.Result, and returns 0 on every road.
+// Writes the file, record by record, each read back and compared.
 int WriteJob();
+// Reads the EEPROM (JobOptions' range) into the file, which appears only once it is complete.
+int ReadJob();
+// Compares the file with the EEPROM, writing nothing.
+int VerifyJob();
+
+// Shared by the jobs that take a file: opens it as JobOptions says, or logs "File Open Error.".
+bool OpenJobFile(JobDisplay& display, HexRecordReader& reader);
+// The log line of a file's read, record or address error; Success for any other item.
+JobResult LogFileItem(JobDisplay& display, const HexRecordReader& reader, HexRecordReader::Item item);

@@ -39,7 +39,8 @@ TEST_P(CliTest, StatusOutputAndImage)
         env { std::string("AT24WRITER_I2C_LIBRARY=") + (bRefused ? "/nonexistent/lib.so" : LOOPBACK_LIBRARY),
             "LOOPBACK_IMAGE=" + dir.Path() + "/eeprom.bin" };
     for (const std::string& arg : c.args)
-        (std::regex_match(arg, std::regex("[A-Z0-9_]+=.*")) ? env : args).push_back(arg == "DIR" ? dir.Path() : arg);
+        (std::regex_match(arg, std::regex("[A-Z0-9_]+=.*")) ? env : args)
+            .push_back(arg.rfind("DIR", 0) == 0 ? dir.Path() + arg.substr(3) : arg);
     std::string text = c.text ? c.text() : "";
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     if (c.text && (text != "FIFO" || ::mkfifo(path.c_str(), 0600) != 0)) // a FIFO, or else a file
@@ -93,8 +94,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .text = kHex,
             .args = { "-v" },
             .status = 0,
-            .err = R"(^(\r\x1b\[K0000.0 : \w+){2}\r\x1b\[K$)",
+            .err = R"(^(\r\x1b\[K *\d+% \d+ of 32 B  0000[23]0 : \w+)+\r\x1b\[K$)",
             .bWritten = true,
+            .stderrOn = Case::Tty },
+        Case { .name = "read_progress_tty",
+            .args = { "--read", "DIR/chip.bin", "--length", "12000" },
+            .status = 0,
+            .err = R"(^(\r\x1b\[K *\d+% [\d.]+ of 11.7 KiB[^\r]*)+\r\x1b\[K$)",
             .stderrOn = Case::Tty },
         Case { .name = "sigint_once",
             .text = kSlow,
@@ -215,6 +221,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .err = "--attempts needs a value: 5 to 20" },
         Case {
             .name = "unknown_option", .args = { "--speed", "9", "a" }, .status = 2, .err = "unknown option --speed" },
+        Case { .name = "option_taken_for_a_file",
+            .args = { "--verify", "--binary", "a" },
+            .status = 2,
+            .err = "--verify takes a file name, not \"--binary\"" },
+        Case { .name = "binary_beyond_the_device",
+            .text = [] { return std::string(0x100, 'x'); },
+            .args = { "--binary", "--offset", "0x1FF01" },
+            .status = 1,
+            .err = "^at24writer-cli: [^\n]*: 256 bytes from 0x1FF01 do not fit the EEPROM's 131072\n$" },
+        Case { .name = "offset_of_a_hex_file",
+            .args = { "--offset", "16", "a.hex" },
+            .status = 2,
+            .err = "--offset places a binary image \\(--binary\\) or starts a read" },
+        Case { .name = "read_beyond_the_device",
+            .args = { "--read", "a", "--offset", "0x1FFFF", "--length", "2" },
+            .status = 2,
+            .err = "--offset and --length reach beyond the EEPROM's 131072 bytes" },
         Case { .name = "list_ports_with_file",
             .args = { "--list-ports", "a" },
             .status = 2,

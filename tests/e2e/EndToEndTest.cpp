@@ -153,44 +153,98 @@ const Road kFifoRoads[] = {
 const Mode kModes[] = { { "pipelined", "1", {} }, { "byte_by_byte", "0", {} },
     { "pipelined_rx_fifo_4", "1", { "--rx-fifo", "4" } }, { "byte_by_byte_rx_fifo_4", "0", { "--rx-fifo", "4" } } };
 
-// Files as people have them, through the whole road: the image must be what srec_cat reads in the file.
-struct Shape {
+// Files as people have them and the jobs beyond writing, through the whole road. What the device must
+// hold, and what a read must give, is what srec_cat makes of the files, never our own reading of them.
+struct Session {
     const char* name;
-    std::string text; // given to the writer
-    std::string meaning = ""; // what srec_cat is to read instead, when it cannot take the text itself
+    std::string text; // of FILE, given to the writer
+    std::vector<std::string> args = { "FILE" }; // FILE, PLAIN, OUT and IMAGE are paths in the test's folder
+    std::vector<std::string> image = {}; // srec_cat's input for the device's image at the start; else erased
+    std::vector<std::string> sim = {};
     int status = 0;
     std::string log = ""; // between the start line and the closing lines
+    std::vector<std::string> meaning = { "FILE", "-intel" }; // srec_cat's input for the image at the end
+    std::vector<std::string> out = {}; // srec_cat's arguments that make what OUT must hold; {}: no OUT
+    std::string plain = ""; // of PLAIN: the file as srec_cat can read it, when it cannot read FILE
     bool bClosedOutput = false; // the writer starts with descriptors 0 and 1 closed
-    friend void PrintTo(const Shape& shape, std::ostream* os) { *os << shape.name; }
+    bool bOutFolder = false; // OUT is a folder already
+    friend void PrintTo(const Session& session, std::ostream* os) { *os << session.name; }
 };
 
-class FileShape : public testing::TestWithParam<Shape> { };
+class Sessions : public testing::TestWithParam<Session> { };
 
-TEST_P(FileShape, ImageIsWhatTheFileSays)
+TEST_P(Sessions, DeviceAndFilesAreWhatSrecCatSays)
 {
-    const Shape& shape = GetParam();
+    const Session& c = GetParam();
     TempDir dir;
-    ChildProcess sim, cli, srec;
-    ASSERT_TRUE(sim.Start({ SIM_PROGRAM, "--link", dir.Path() + "/link", "--image", dir.Path() + "/eeprom.bin" })
-        && sim.WaitFor("ready "));
-    cli.bCloseInputAndOutput = shape.bClosedOutput;
-    ASSERT_TRUE(
-        cli.Start({ CLI_PROGRAM, dir.Write("file.hex", shape.text) }, { "I2CADAPTER_COM1=" + dir.Path() + "/link" }));
-    EXPECT_EQ(cli.Wait(60000), shape.status) << cli.Err();
-    std::string log
-        = R"(Start writing\. \([\d:]{8}\)\n)" + shape.log + R"(Finish writing[^\n]*\nProcessing time[^\n]*\n)";
-    EXPECT_TRUE(shape.bClosedOutput || std::regex_match(cli.Out(), std::regex(log))) << cli.Out();
+    std::string outPath;
+    auto path = [&](const std::string& arg) {
+        for (const char* name : { "FILE", "PLAIN", "OUT", "IMAGE" })
+            if (arg.rfind(name, 0) == 0)
+                return dir.Path() + "/" + (arg.rfind("IMAGE", 0) == 0 ? "eeprom.bin" : arg);
+        return arg;
+    };
+    auto srec = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> argv { SREC_CAT };
+        for (const std::string& arg : args)
+            argv.push_back(path(arg));
+        ChildProcess process;
+        EXPECT_TRUE(process.Start(argv) && process.Wait() == 0) << process.Err();
+    };
+    auto read = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    // A whole image of 0xFF and what args put into it.
+    auto image = [&](std::vector<std::string> args, const std::string& file) {
+        args.insert(args.begin(), "(");
+        args.insert(args.end(), { ")", "-fill", "0xFF", "0", "0x20000", "-o", dir.Path() + "/" + file, "-binary" });
+        srec(args);
+    };
+    std::ofstream(path("FILE"), std::ios::binary) << c.text;
+    std::ofstream(path("PLAIN"), std::ios::binary) << c.plain;
+    if (!c.image.empty())
+        image(c.image, "eeprom.bin");
+
+    if (c.bOutFolder)
+        std::filesystem::create_directory(dir.Path() + "/OUT");
+    ChildProcess sim, cli;
+    std::vector<std::string> simArgv { SIM_PROGRAM, "--link", dir.Path() + "/link", "--image", path("IMAGE") };
+    simArgv.insert(simArgv.end(), c.sim.begin(), c.sim.end());
+    ASSERT_TRUE(sim.Start(simArgv) && sim.WaitFor("ready "));
+    std::string before = read(path("IMAGE"));
+    std::vector<std::string> argv { CLI_PROGRAM };
+    for (const std::string& arg : c.args) {
+        argv.push_back(path(arg));
+        outPath = arg.rfind("OUT", 0) == 0 ? argv.back() : outPath;
+    }
+    cli.bCloseInputAndOutput = c.bClosedOutput;
+    ASSERT_TRUE(cli.Start(argv, { "I2CADAPTER_COM1=" + dir.Path() + "/link" }));
+    EXPECT_EQ(cli.Wait(60000), c.status) << cli.Err();
+    std::string log = R"(Start \w+ing\. \([\d:]{8}\)\n)" + c.log + R"(Finish \w+ing[^\n]*\nProcessing time[^\n]*\n)";
+    EXPECT_TRUE(c.bClosedOutput || std::regex_match(cli.Out(), std::regex(log))) << cli.Out();
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(5000), 0);
-    std::string meaning = dir.Write("meaning.hex", shape.meaning.empty() ? shape.text : shape.meaning);
-    ASSERT_TRUE(srec.Start(
-        { SREC_CAT, meaning, "-intel", "-fill", "0xFF", "0", "0x20000", "-o", dir.Path() + "/want.bin", "-binary" }));
-    ASSERT_EQ(srec.Wait(), 0) << srec.Err();
-    auto read = [](const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    };
-    EXPECT_TRUE(read(dir.Path() + "/eeprom.bin") == read(dir.Path() + "/want.bin"));
+
+    // A job that writes nothing leaves the device as it found it.
+    if (c.meaning.empty()) {
+        EXPECT_TRUE(read(path("IMAGE")) == before);
+    } else {
+        image(c.meaning, "want.bin");
+        EXPECT_TRUE(read(path("IMAGE")) == read(dir.Path() + "/want.bin"));
+    }
+    if (!c.out.empty()) {
+        std::vector<std::string> args = c.out;
+        args.insert(std::find(args.begin(), args.end(), "-o") + 1, dir.Path() + "/want.out");
+        srec(args);
+        EXPECT_TRUE(read(outPath) == read(dir.Path() + "/want.out"));
+    }
+    // Nothing half-made is left in the folder: a read that failed leaves no file at all.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        EXPECT_TRUE(
+            std::regex_match(entry.path().filename().string(), std::regex("FILE|PLAIN|OUT.*|eeprom.bin|want.*|link")))
+            << entry.path();
+    EXPECT_EQ(!outPath.empty() && std::filesystem::is_regular_file(outPath), !c.out.empty());
 }
 
 std::vector<uint8_t> Ramp(uint8_t first)
@@ -201,28 +255,103 @@ std::vector<uint8_t> Ramp(uint8_t first)
 }
 
 const std::string kFirst = HexData(0x100, Ramp(0x10)), kLast = HexData(0x200, Ramp(0x80)) + HexEnd();
+// A device that holds other bytes than the file everywhere; the file's records over them; and the same with
+// a byte changed in each of the two records.
+const std::vector<std::string> kRandom = { "-generate", "0", "0x20000", "-repeat-string", "Pruefung 7!" };
+const std::vector<std::string> kFileOverRandom = { "FILE", "-intel", "(", "-generate", "0", "0x20000", "-repeat-string",
+    "Pruefung 7!", "-exclude", "-within", "FILE", "-intel", ")" };
+const std::vector<std::string> kChanged = { "FILE", "-intel", "-exclude", "0x105", "0x106", "0x20F", "0x210",
+    "-generate", "0x105", "0x106", "-constant", "0", "-generate", "0x20F", "0x210", "-constant", "0" };
+const std::string kBinary(40, '\x5A');
 
-INSTANTIATE_TEST_SUITE_P(Shapes, FileShape,
+INSTANTIATE_TEST_SUITE_P(Jobs, Sessions,
     testing::Values(
-        Shape { .name = "segment_offset_wraps", .text = HexSegment(0x1000) + HexData(0xFFF8, Ramp(0)) + kLast },
-        Shape { .name = "byte_order_mark",
+        Session { .name = "segment_offset_wraps", .text = HexSegment(0x1000) + HexData(0xFFF8, Ramp(0)) + kLast },
+        Session { .name = "byte_order_mark",
             .text = "\xEF\xBB\xBF" + HexLinear(1) + kFirst,
-            .meaning = HexLinear(1) + kFirst },
-        Shape { .name = "ctrl_z_at_the_end", .text = kFirst + kLast + "\x1A\r\n", .meaning = kFirst + kLast },
-        Shape { .name = "ctrl_z_mid_file",
+            .meaning = { "PLAIN", "-intel" },
+            .plain = HexLinear(1) + kFirst },
+        Session { .name = "ctrl_z_at_the_end", .text = kFirst + kLast + "\x1A\r\n" },
+        Session { .name = "ctrl_z_mid_file",
             .text = kFirst + "; done\x1A\n" + kLast,
-            .meaning = kFirst,
             .status = 1,
-            .log = "Record error Line:2\n" },
-        Shape { .name = "record_on_a_long_comment_line",
+            .log = "Record error Line:2\n",
+            .meaning = { "PLAIN", "-intel" },
+            .plain = kFirst },
+        Session { .name = "record_on_a_long_comment_line",
             .text = std::string(1023, ';') + kFirst + kLast,
-            .meaning = kLast },
-        Shape { .name = "garbage_after_blanks",
+            .meaning = { "PLAIN", "-intel" },
+            .plain = kLast },
+        Session { .name = "garbage_after_blanks",
             .text = kFirst + kLast.substr(0, 43) + std::string(1100, ' ') + "GARBAGE\n",
-            .meaning = kFirst,
             .status = 1,
-            .log = "Record error Line:2\n" },
-        Shape { .name = "closed_input_and_output", .text = kFirst + kLast, .bClosedOutput = true }),
+            .log = "Record error Line:2\n",
+            .meaning = { "PLAIN", "-intel" },
+            .plain = kFirst },
+        Session { .name = "closed_input_and_output", .text = kFirst + kLast, .bClosedOutput = true },
+        Session { .name = "binary_across_64k",
+            .text = kBinary,
+            .args = { "--binary", "--offset=0xFFF0", "FILE" },
+            .meaning = { "FILE", "-binary", "-offset", "0xFFF0" } },
+        Session { .name = "read_hex",
+            .text = "",
+            .args = { "--read", "OUT.hex" },
+            .image = kRandom,
+            .meaning = {},
+            .out = { "IMAGE", "-binary", "-o", "-intel", "-output_block_size", "16" } },
+        Session { .name = "read_range_hex_32",
+            .text = "",
+            .args = { "-r", "OUT.hex", "--offset=0xFFF0", "--length=0x50", "--record-size=32" },
+            .image = kRandom,
+            .meaning = {},
+            .out = { "IMAGE", "-binary", "-crop", "0xFFF0", "0x10040", "-o", "-intel", "-output_block_size", "32" } },
+        Session { .name = "read_binary",
+            .text = "",
+            .args = { "--read", "OUT.bin" },
+            .image = kRandom,
+            .meaning = {},
+            .out = { "IMAGE", "-binary", "-o", "-binary" } },
+        Session { .name = "read_link_lost",
+            .text = "",
+            .args = { "--read", "OUT.hex" },
+            .image = kRandom,
+            .sim = { "--hangup-after", "250" },
+            .status = 1,
+            .log = R"(Read error Address:\w{6}\n)",
+            .meaning = {} },
+        Session { .name = "read_no_device",
+            .text = "",
+            .args = { "--read", "OUT.bin" },
+            .sim = { "--no-device" },
+            .status = 1,
+            .log = "Read error Address:000000\n",
+            .meaning = {} },
+        Session { .name = "read_onto_a_folder",
+            .text = "",
+            .args = { "--read", "OUT" },
+            .status = 1,
+            .log = "File Write Error\\.\n",
+            .meaning = {},
+            .bOutFolder = true },
+        Session { .name = "verify_matches",
+            .text = kFirst + HexData(0x111, Ramp(0x40)) + kLast,
+            .args = { "--verify", "FILE" },
+            .image = kFileOverRandom,
+            .log = "0 of 3 records differ\\.\n",
+            .meaning = {} },
+        Session { .name = "verify_names_what_differs",
+            .text = kFirst + kLast,
+            .args = { "--verify", "FILE" },
+            .image = kChanged,
+            .status = 1,
+            .log = "Verify error Address:000100\nVerify error Address:000200\n2 of 2 records differ\\.\n",
+            .meaning = {} },
+        Session { .name = "verify_binary",
+            .text = kBinary,
+            .args = { "--verify", "FILE", "--binary", "--offset", "0x1FFD8" },
+            .image = { "FILE", "-binary", "-offset", "0x1FFD8" },
+            .log = "0 of 3 records differ\\.\n",
+            .meaning = {} }),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::string Name(const testing::TestParamInfo<Param>& info)
