@@ -21,6 +21,8 @@ const char* const kCliUsage
       "  --offset ADDR       where a binary image starts in the EEPROM, or where a read starts (default 0)\n"
       "  --length N          bytes to read (default: to the end of the EEPROM)\n"
       "  --record-size N     data bytes per record of a HEX file a read writes: 16 (default) or 32\n"
+      "  --pages             write a page at a time: the file's bytes in each 256-byte page in one page\n"
+      "                      write, acknowledge polling for at most the write wait, one read-back per page\n"
       "  --port N            serial port COM1..COM20: 1 to 20, or COM<N> (default 1)\n"
       "  --a0 low|high       the \"A0 (A1)\" address pin of the EEPROM (default low)\n"
       "  --a1 low|high       the \"A1 (A2)\" address pin of the EEPROM (default low)\n"
@@ -164,6 +166,8 @@ std::string CheckCombination(SCliOptions& options)
         options.bBinary = true;
     if (options.bOffsetGiven && !options.bBinary && options.job != Job::Read)
         return "--offset places a binary image (--binary) or starts a read";
+    if (options.bPages && options.job != Job::Write)
+        return "--pages is for writing";
     if (options.length && options.job != Job::Read)
         return "--length is for --read";
     if (options.recordSize != 16 && (options.job != Job::Read || options.bBinary))
@@ -194,6 +198,8 @@ bool ParseCliOptions(int argc, const char* const* argv, SCliOptions& options, st
             bOptionsEnd = true;
         } else if (arg == "-v" || arg == "--verbose") {
             options.bVerbose = true;
+        } else if (arg == "--pages") {
+            options.bPages = true;
         } else if (arg == "--binary") {
             options.bBinary = true;
         } else if (arg == "--hex") {

@@ -19,6 +19,7 @@ struct SCliOptions {
     uint32_t offset = 0;
     uint32_t length = 0; // 0: to the end of the EEPROM
     int recordSize = 16;
+    bool bPages = false; // write a page at a time, with acknowledge polling
     bool bVerbose = false;
     bool bListPorts = false;
     bool bHelp = false;

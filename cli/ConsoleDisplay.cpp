@@ -74,7 +74,7 @@ void ConsoleDisplay::ShowCurrent(const char* pszText)
         current.pop_back();
     // "AAAAAA : " and the data and checksum digits; a retry shows the same record again.
     size_t digits = current.size() > 9 ? current.size() - current.find(" : ") - 3 : 0;
-    if (current != m_current && digits >= 2)
+    if (current != m_current && digits >= 2 && !m_bProgressGiven)
         m_done += static_cast<uint32_t>((digits - 2) / 2);
     m_current = current;
     if (m_bVerbose && !m_bTerminal)
@@ -84,6 +84,7 @@ void ConsoleDisplay::ShowCurrent(const char* pszText)
 
 void ConsoleDisplay::ShowProgress(uint32_t done, uint32_t total)
 {
+    m_bProgressGiven = true;
     m_done = done;
     m_total = total;
     Draw(done == total);

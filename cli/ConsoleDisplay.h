@@ -33,6 +33,7 @@ private:
     int m_nRecordsShown = 0;
     uint32_t m_done = 0;
     uint32_t m_total;
+    bool m_bProgressGiven = false; // the job tells its progress: records shown no longer count
     std::string m_current; // the record shown last, without its line end
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_drawn;

@@ -115,7 +115,10 @@ int RunJob(const SCliOptions& options)
     JobOptions.Length = options.length;
     JobOptions.RecordSize = options.recordSize;
     using Job = SCliOptions::Job;
-    int (*routine)() = options.job == Job::Read ? ReadJob : options.job == Job::Verify ? VerifyJob : WriteJob;
+    int (*routine)() = options.job == Job::Read ? ReadJob
+        : options.job == Job::Verify            ? VerifyJob
+        : options.bPages                        ? PageWriteJob
+                                                : WriteJob;
 
     // Before the worker starts, so that it inherits the mask.
     int signalFd = BlockStopSignals();

@@ -33,18 +33,33 @@ bool SendAddress(uint32_t address)
     return bOk;
 }
 
-bool WritePage(uint32_t address, int count, const uint8_t* data)
+} // namespace
+
+bool EepromPageWrite(uint32_t address, int count, const uint8_t* data)
 {
     bool bOk = SendAddress(address);
     for (int i = 0; i < count; ++i)
         bOk &= I2cLibrary.i2c_write(data[i]) == 0;
     bOk &= I2cLibrary.i2c_stop() != 0;
-    // No acknowledge polling: the fixed wait covers the device's write cycle.
-    std::this_thread::sleep_for(std::chrono::milliseconds(JobSettings.WriteWait));
     return bOk;
 }
 
-} // namespace
+bool EepromAwaitWrite(uint32_t address, int maxMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+    for (;;) {
+        // One poll after the deadline too: a device that needs all of its time is not late.
+        bool bLast = std::chrono::steady_clock::now() >= deadline;
+        // The device ignores its select byte until the write cycle is over.
+        bool bReady = I2cLibrary.i2c_start() != 0;
+        bReady &= I2cLibrary.i2c_write(DeviceSelect(address, false)) == 0;
+        bReady &= I2cLibrary.i2c_stop() != 0;
+        if (bReady || bLast)
+            return bReady;
+        // A poll costs a bus transaction; a cycle takes milliseconds.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
 
 bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data)
 {
@@ -54,7 +69,9 @@ bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data)
         uint32_t pageAddress = address + static_cast<uint32_t>(done);
         int room = static_cast<int>(kEepromPageSize - (pageAddress & (kEepromPageSize - 1)));
         int n = count - done < room ? count - done : room;
-        bOk &= WritePage(pageAddress, n, data + done);
+        bOk &= EepromPageWrite(pageAddress, n, data + done);
+        // No acknowledge polling: the fixed wait covers the device's write cycle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(JobSettings.WriteWait));
         done += n;
     } while (done < count);
     return bOk;

@@ -11,6 +11,10 @@ constexpr uint32_t kEepromPageSize = 256;
 // is sent as one transaction per page, because the device wraps a page write inside its page.
 // false when the adapter reported a byte the device did not acknowledge, or a failed link.
 bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data);
+// One page write, without a wait; the block must not cross a page boundary.
+bool EepromPageWrite(uint32_t address, int count, const uint8_t* data);
+// Polls the device's acknowledge until its write cycle is over: false when it is not within maxMs.
+bool EepromAwaitWrite(uint32_t address, int maxMs);
 // One random read of count bytes (at least one byte is read, into buffer[0]); the device's
 // address counter runs through its whole 128 KiB. false when the device refused its select or
 // address, or a read did not take place: the buffer then means nothing.

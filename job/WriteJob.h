@@ -10,6 +10,10 @@
 // GetJobDisplay(), leaves its outcome in JobRunState.Result, and returns 0 on every road.
 // Writes the file, record by record, each read back and compared.
 int WriteJob();
+// Writes the file a page at a time: its bytes in each 256-byte page in one page write (split where the
+// file leaves a gap), acknowledge polling for at most the write wait, one read back per page. The log
+// names the records, as WriteJob's does.
+int PageWriteJob();
 // Reads the EEPROM (JobOptions' range) into the file, which appears only once it is complete.
 int ReadJob();
 // Compares the file with the EEPROM, writing nothing.

@@ -314,4 +314,91 @@ TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
     EXPECT_EQ(bus->memory[0], 7);
 }
 
+// A page at a time: the file's bytes merged within each page, split at page boundaries and at gaps,
+// written over a device that holds other bytes everywhere, so that a byte written where the file has
+// none shows; the log still names records.
+struct PageCase {
+    const char* name;
+    std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
+    JobResult result;
+    Lines body = {};
+    uint32_t failedPage = UINT32_MAX; // before it the file is in the device, after it nothing of it
+    std::string extra = ""; // after the records
+    friend void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PageTest : public WriteJobTest, public testing::WithParamInterface<PageCase> { };
+
+TEST_P(PageTest, PagesHoldTheFileAndNothingElse)
+{
+    const PageCase& c = GetParam();
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records = { { 0x00F8, Bytes(0x10, 16) },
+        { 0x0108, Bytes(0x20, 8) }, { 0x0120, Bytes(0x30, 16) }, { 0xFFF0, Bytes(0x40, 32) } };
+    std::string text;
+    std::vector<int> file(0x20000, -1);
+    for (const auto& [address, data] : records) {
+        text += HexLinear(static_cast<uint16_t>(address >> 16)) + HexData(static_cast<uint16_t>(address), data);
+        for (size_t i = 0; i < data.size(); ++i)
+            file[address + i] = data[i];
+    }
+    std::fill(bus->memory.begin(), bus->memory.end(), 0x55);
+    bus->bRecord = true;
+    c.arrange(*bus, display);
+    JobSettings.HexFile = dir.Write("image.hex", text + c.extra);
+    JobRunState.WorkerThread = true;
+    PageWriteJob();
+    EXPECT_EQ(JobRunState.Result, c.result);
+    EXPECT_EQ(display.Body(), c.body);
+    size_t wrong = 0;
+    for (uint32_t a = 0; a < 0x20000; ++a) {
+        uint32_t page = a & ~0xFFu;
+        int want = page < c.failedPage && file[a] >= 0 ? file[a] : page == c.failedPage ? -1 : 0x55;
+        wrong += want >= 0 && bus->memory[a] != want;
+    }
+    EXPECT_EQ(wrong, 0u);
+    // Each page write (a transaction with address bytes) stays inside its page.
+    std::vector<std::string> writes;
+    for (size_t i = 0; i + 3 < bus->calls.size(); ++i) {
+        auto first = bus->calls.begin() + static_cast<long>(i), end = std::find(first, bus->calls.end(), "P");
+        if (*first != "S" || end - first < 4 || std::find(first + 1, end, "S") != end || first[3][0] != 'W')
+            continue; // an acknowledge poll, or (part of) a read
+        uint32_t low = static_cast<uint32_t>(std::stoi(first[3].substr(2), nullptr, 16));
+        writes.push_back(first[2].substr(2) + first[3].substr(2) + "+" + std::to_string(end - first - 4));
+        EXPECT_LE(low + static_cast<uint32_t>(end - first - 4), 0x100u) << writes.back();
+    }
+    if (c.result == JobResult::Success && c.body.empty()) {
+        EXPECT_EQ(writes, (Lines { "00F8+8", "0100+16", "0120+16", "FFF0+16", "0000+16" }));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, PageTest,
+    testing::Values(
+        PageCase { .name = "merged_and_split", .arrange = [](auto&, auto&) {}, .result = JobResult::Success },
+        PageCase { .name = "corrupt_once",
+            .arrange = [](auto& b, auto&) { b.device->AddCorrupt(0x125, 1); },
+            .result = JobResult::Success,
+            .body = { "Verify error Address:000120\n", "Retry success Address:000120\n" } },
+        PageCase { .name = "stuck_ends_the_job",
+            .arrange = [](auto& b, auto&) { b.device->AddStuck(0x105); },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("0000F8"),
+            .failedPage = 0x100 },
+        PageCase { .name = "never_ready",
+            .arrange = [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("0000F8"),
+            .failedPage = 0 },
+        PageCase { .name = "stop_between_pages",
+            .arrange = [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
+            .result = JobResult::Stopped,
+            .body = { "Stop processing." },
+            .failedPage = 0x100 },
+        PageCase { .name = "bad_record_writes_nothing",
+            .arrange = [](auto&, auto&) {},
+            .result = JobResult::RecordError,
+            .body = { "Record error Line:9\n" },
+            .failedPage = 0,
+            .extra = ":0300300002337A1F\n" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
