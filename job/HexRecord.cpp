@@ -25,7 +25,7 @@ int ParseHexField(std::string_view line, size_t offset, size_t width)
     if (offset >= line.size())
         return 0;
     std::string_view field = line.substr(offset, width);
-    // The field ends at the first NUL, as the C string it replaces would.
+    // A NUL ends the field: a record line never holds one, and a text that does is not a record.
     field = field.substr(0, field.find('\0'));
 
     size_t i = 0;

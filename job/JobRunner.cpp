@@ -13,6 +13,7 @@
 namespace {
 
 std::thread g_worker;
+WorkerLauncher g_launcher = nullptr;
 
 void WorkerMain(int (*routine)())
 {
@@ -31,12 +32,20 @@ bool StartWriteJob(int (*routine)())
     // The mark must be in place before the worker can clear it.
     JobRunState.WorkerThread.store(true);
     try {
-        g_worker = std::thread(WorkerMain, routine ? routine : WriteJob);
+        if (g_launcher)
+            g_launcher(routine ? routine : WriteJob);
+        else
+            g_worker = std::thread(WorkerMain, routine ? routine : WriteJob);
     } catch (const std::system_error&) {
         JobRunState.WorkerThread.store(false);
         return false;
     }
     return true;
+}
+
+void SetWorkerLauncher(WorkerLauncher launcher)
+{
+    g_launcher = launcher;
 }
 
 void ReleaseWorker()

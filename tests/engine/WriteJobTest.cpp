@@ -145,7 +145,6 @@ TEST_F(WriteJobTest, EmptyFileLogsOnlyTheTimes)
     EXPECT_EQ(log[0].rfind("Start writing. (", 0), 0u);
     EXPECT_EQ(log[1].rfind("Finish writing. (", 0), 0u);
     EXPECT_EQ(log[2].rfind("Processing time ", 0), 0u);
-    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
     EXPECT_EQ(bus->nLastPort, 3);
     EXPECT_EQ(bus->nDisconnects, 1);
 }
@@ -199,22 +198,13 @@ struct FaultCase {
     const char* name;
     std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
     JobResult result;
-    Lines body;
-    std::vector<uint8_t> memory; // of 0x10..0x1F and 0x20..0x2F
+    Lines body = {};
+    int attempts; // at the records, each shown once
+    bool bFirst = false, bSecond = false; // the first and the second record are in the device
+    int flip = -1; // a byte of them stored with bit 0 flipped
     bool bErased = false; // the two records hold 0xFF bytes
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };
-
-// The two records' bytes as the device holds them; flip: a byte stored with bit 0 flipped.
-std::vector<uint8_t> Written(bool bFirst, bool bSecond, int flip = -1)
-{
-    std::vector<uint8_t> memory = bFirst ? Bytes(0, 16) : std::vector<uint8_t>(16, 0xFF);
-    std::vector<uint8_t> second = bSecond ? Bytes(0, 16) : std::vector<uint8_t>(16, 0xFF);
-    memory.insert(memory.end(), second.begin(), second.end());
-    if (flip >= 0)
-        memory[static_cast<size_t>(flip)] ^= 0x01;
-    return memory;
-}
 
 Lines FiveFailed(const char* pszAddress)
 {
@@ -232,46 +222,106 @@ TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
     std::vector<uint8_t> data = c.bErased ? std::vector<uint8_t>(16, 0xFF) : Bytes(0, 16);
     EXPECT_EQ(Run(HexData(0x10, data) + HexData(0x20, data)), c.result);
     EXPECT_EQ(display.Body(), c.body);
-    EXPECT_EQ(Memory(0x10, 32), c.memory);
+    std::vector<uint8_t> memory(32, 0xFF);
+    std::copy_n(data.begin(), c.bFirst ? 16 : 0, memory.begin());
+    std::copy_n(data.begin(), c.bSecond ? 16 : 0, memory.begin() + 16);
+    if (c.flip >= 0)
+        memory[static_cast<size_t>(c.flip)] ^= 0x01;
+    EXPECT_EQ(Memory(0x10, 32), memory);
     EXPECT_EQ(bus->nDisconnects, 1);
-    EXPECT_EQ(display.Events(), (Lines { "disable", "caption Stop", "caption Write", "enable" }));
+    // The controls locked and the caption set before the first line; the times, the caption and
+    // the controls back at the end, in that order.
+    Lines events = display.Events();
+    ASSERT_GE(events.size(), 7u);
+    Lines frame { events[0], events[1], events[2].substr(0, 18), events[events.size() - 4].substr(0, 19),
+        events[events.size() - 3].substr(0, 20), events[events.size() - 2], events.back() };
+    EXPECT_EQ(frame,
+        (Lines { "disable", "caption Stop", "log Start writing.", "log Finish writing.", "log Processing time ",
+            "caption Write", "enable" }));
+    EXPECT_EQ(display.Current().size(), static_cast<size_t>(c.attempts));
 }
 
 const auto kOtherPins = [](standin::Bus& b, RecordingDisplay&) { b.device->SetPins(kAddressMaskA0); };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
-    testing::Values(FaultCase { "fails_once", [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); }, JobResult::Success,
-                        { "Verify error Address:000010\n", "Retry success Address:000010\n" }, Written(true, true) },
-        FaultCase { "never_verifies", [](auto& b, auto&) { b.device->AddStuck(0x12); }, JobResult::WriteError,
-            FiveFailed("000010"), Written(true, false, 2) },
-        FaultCase { "other_pins", kOtherPins, JobResult::WriteError, FiveFailed("000010"), Written(false, false) },
-        FaultCase {
-            "other_pins_erased", kOtherPins, JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
-        FaultCase { "other_pins_erased_acknowledges_at_stop",
-            [](auto& b, auto& d) {
-                b.bDeferAcks = true;
-                kOtherPins(b, d);
-            },
-            JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
-        FaultCase { "reads_fail_erased", [](auto& b, auto&) { b.bReadsFail = true; }, JobResult::WriteError,
-            FiveFailed("000010"), Written(false, false), true },
-        FaultCase { "busy_longer_than_the_wait_erased", [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
-            JobResult::WriteError, FiveFailed("000010"), Written(false, false), true },
+    testing::Values(FaultCase { .name = "fails_once",
+                        .arrange = [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); },
+                        .result = JobResult::Success,
+                        .body = { "Verify error Address:000010\n", "Retry success Address:000010\n" },
+                        .attempts = 3,
+                        .bFirst = true,
+                        .bSecond = true },
+        FaultCase { .name = "never_verifies",
+            .arrange = [](auto& b, auto&) { b.device->AddStuck(0x12); },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5,
+            .bFirst = true,
+            .flip = 2 },
+        FaultCase { .name = "other_pins",
+            .arrange = kOtherPins,
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5 },
+        FaultCase { .name = "other_pins_erased",
+            .arrange = kOtherPins,
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5,
+            .bErased = true },
+        FaultCase { .name = "other_pins_erased_acknowledges_at_stop",
+            .arrange =
+                [](auto& b, auto& d) {
+                    b.bDeferAcks = true;
+                    kOtherPins(b, d);
+                },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5,
+            .bErased = true },
+        FaultCase { .name = "reads_fail_erased",
+            .arrange = [](auto& b, auto&) { b.bReadsFail = true; },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5,
+            .bErased = true },
+        FaultCase { .name = "busy_longer_than_the_wait_erased",
+            .arrange = [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000010"),
+            .attempts = 5,
+            .bErased = true },
         // A record is 21 calls to write and 23 to read back.
-        FaultCase { "link_lost_after_a_record_erased", [](auto& b, auto&) { b.nCallsLeft = 44; }, JobResult::WriteError,
-            FiveFailed("000020"), Written(false, false), true },
-        FaultCase { "port_refused", [](auto& b, auto&) { b.bConnectOk = false; }, JobResult::PortOpenError,
-            { "Port Open Error." }, Written(false, false) },
-        FaultCase { "stopped",
-            [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
-            JobResult::Stopped, { "Stop processing." }, Written(true, false) }),
+        FaultCase { .name = "link_lost_after_a_record_erased",
+            .arrange = [](auto& b, auto&) { b.nCallsLeft = 44; },
+            .result = JobResult::WriteError,
+            .body = FiveFailed("000020"),
+            .attempts = 6,
+            .bErased = true },
+        FaultCase { .name = "port_refused",
+            .arrange = [](auto& b, auto&) { b.bConnectOk = false; },
+            .result = JobResult::PortOpenError,
+            .body = { "Port Open Error." },
+            .attempts = 0 },
+        FaultCase { .name = "stopped",
+            .arrange = [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
+            .result = JobResult::Stopped,
+            .body = { "Stop processing." },
+            .attempts = 1,
+            .bFirst = true }),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(WriteJobTest, StopDuringTheLastLineHasNoEffect)
+// A stop asked for during the last line has nothing left to stop; one asked for during the last data
+// record is honoured at the end-of-file line after it.
+TEST_F(WriteJobTest, StopTakesEffectAtTheNextLineOfAnyKind)
 {
     display.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
     EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::Success);
     EXPECT_EQ(display.Body(), Lines {});
+    RecordingDisplay second;
+    second.onCurrent = display.onCurrent;
+    EXPECT_EQ(Run(HexData(0, { 1 }) + HexEnd()), JobResult::Stopped);
+    EXPECT_EQ(second.Body(), Lines { "Stop processing." });
 }
 
 TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
@@ -303,15 +353,21 @@ TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
 
 TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
 {
-    JobSettings.HexFile = dir.Write("image.hex", HexData(0, { 7 }));
-    JobRunState.StopRequest = 1; // confirmed after the previous job had ended
-    ASSERT_TRUE(StartWriteJob());
-    for (int i = 0; i < 500 && JobRunState.WorkerThread; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ReleaseWorker();
-    EXPECT_FALSE(JobRunState.WorkerThread);
-    EXPECT_EQ(JobRunState.Result, JobResult::Success);
-    EXPECT_EQ(bus->memory[0], 7);
+    // On a thread, and run to its end before the start returns: the mark must be set before either.
+    for (WorkerLauncher launcher : { WorkerLauncher(nullptr), WorkerLauncher([](int (*routine)()) { routine(); }) }) {
+        JobSettings.HexFile = dir.Write("image.hex", HexData(0, { 7 }));
+        bus->memory[0] = 0xFF;
+        JobRunState.StopRequest = 1; // confirmed after the previous job had ended
+        SetWorkerLauncher(launcher);
+        ASSERT_TRUE(StartWriteJob());
+        SetWorkerLauncher(nullptr);
+        for (int i = 0; i < 500 && JobRunState.WorkerThread; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ReleaseWorker();
+        EXPECT_FALSE(JobRunState.WorkerThread);
+        EXPECT_EQ(JobRunState.Result, JobResult::Success);
+        EXPECT_EQ(bus->memory[0], 7);
+    }
 }
 
 // A page at a time: the file's bytes merged within each page, split at page boundaries and at gaps,

@@ -1,4 +1,5 @@
-// A JobDisplay that keeps everything the job showed, for the tests to read afterwards.
+// A JobDisplay that keeps everything the job showed, in the order it came, for the tests to read
+// afterwards.
 #pragma once
 
 #include "JobDisplay.h"
@@ -13,24 +14,29 @@ public:
     RecordingDisplay() { SetJobDisplay(this); }
     ~RecordingDisplay() override { SetJobDisplay(nullptr); }
 
-    void SetControlsEnabled(bool bEnable) override { Add(bEnable ? "enable" : "disable", m_events); }
-    void SetWriteCaption(const char* pszCaption) override { Add(std::string("caption ") + pszCaption, m_events); }
+    void SetControlsEnabled(bool bEnable) override { Add(bEnable ? "enable" : "disable"); }
+    void SetWriteCaption(const char* pszCaption) override { Add(std::string("caption ") + pszCaption); }
     void AppendLog(const char* pszText) override
     {
-        Add(pszText, m_log);
+        Add(std::string("log ") + pszText);
         if (onLog)
             onLog(pszText);
     }
     void ShowCurrent(const char* pszText) override
     {
-        Add(pszText, m_current);
+        Add(std::string("current ") + pszText);
         if (onCurrent)
             onCurrent(pszText);
     }
 
-    std::vector<std::string> Log() const { return Copy(m_log); }
-    std::vector<std::string> Current() const { return Copy(m_current); }
-    std::vector<std::string> Events() const { return Copy(m_events); }
+    // Every call: "disable"/"enable", "caption <text>", "log <text>", "current <text>".
+    std::vector<std::string> Events() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    std::vector<std::string> Log() const { return Texts("log "); }
+    std::vector<std::string> Current() const { return Texts("current "); }
     // The log without its first line and its two closing time lines.
     std::vector<std::string> Body() const
     {
@@ -44,17 +50,20 @@ public:
     std::function<void(const std::string&)> onCurrent;
 
 private:
-    void Add(std::string text, std::vector<std::string>& to)
+    void Add(std::string event)
     {
         std::lock_guard lock(m_mutex);
-        to.push_back(std::move(text));
+        m_events.push_back(std::move(event));
     }
-    std::vector<std::string> Copy(const std::vector<std::string>& from) const
+    std::vector<std::string> Texts(const std::string& kind) const
     {
-        std::lock_guard lock(m_mutex);
-        return from;
+        std::vector<std::string> texts;
+        for (const std::string& event : Events())
+            if (event.rfind(kind, 0) == 0)
+                texts.push_back(event.substr(kind.size()));
+        return texts;
     }
 
     mutable std::mutex m_mutex;
-    std::vector<std::string> m_log, m_current, m_events;
+    std::vector<std::string> m_events;
 };
