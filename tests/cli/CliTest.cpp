@@ -31,7 +31,7 @@ class CliTest : public testing::TestWithParam<Case> { };
 TEST_P(CliTest, StatusOutputAndImage)
 {
     const Case& c = GetParam();
-    bool bRefused = c.status == 2 || c.status == 3; // before any job: a usage error, or no library
+    bool bRefused = c.status == 3; // the library not loaded
     TempDir dir;
     // Every file in a folder with blanks and UTF-8 in its name, its path longer than 259 characters.
     std::string path = dir.Path() + "/my files/Prüfung データ/" + std::string(250, 'd') + "/a 1.hex";
@@ -67,7 +67,7 @@ TEST_P(CliTest, StatusOutputAndImage)
         err.append(buffer, static_cast<size_t>(n));
     ::close(fds[0]);
     EXPECT_TRUE(std::regex_search(out, std::regex(bRefused ? "^$" : c.out))) << out;
-    EXPECT_TRUE(std::regex_search(err, std::regex(c.status == 2 ? c.err + "\nUsage: " : c.err))) << err;
+    EXPECT_TRUE(std::regex_search(err, std::regex(c.err))) << err;
     std::vector<uint8_t> image(0x20000, 0xFF), want = image;
     std::ifstream(dir.Path() + "/eeprom.bin").read(reinterpret_cast<char*>(image.data()), 0x20000);
     for (uint32_t at : { 0x20, 0x30 })
@@ -184,64 +184,43 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .args = { "--list-ports", kAdapter, "I2CADAPTER_COM3=/a b", "I2CADAPTER_COM20=/dev/x" },
             .status = 0,
             .out = "(^|\n)COM3 /a b\n([^\n]*\n)*COM20 /dev/x\n$" },
-        Case { .name = "no_file", .status = 2, .err = "^at24writer-cli: no HEX file given" },
-        Case { .name = "port_0",
-            .args = { "--port", "0", "a" },
-            .status = 2,
-            .err = "--port takes 1 to 20 or COM1 to COM20, not \"0\"" },
-        Case { .name = "port_21",
-            .args = { "--port=COM21", "a" },
-            .status = 2,
-            .err = "--port takes 1 to 20 or COM1 to COM20, not \"COM21\"" },
-        Case {
-            .name = "wait_4", .args = { "--wait", "4", "a" }, .status = 2, .err = "--wait takes 5 to 100, not \"4\"" },
-        Case { .name = "wait_101",
-            .args = { "--wait", "101", "a" },
-            .status = 2,
-            .err = "--wait takes 5 to 100, not \"101\"" },
-        Case { .name = "wait_unit",
-            .args = { "--wait", "5ms", "a" },
-            .status = 2,
-            .err = "--wait takes 5 to 100, not \"5ms\"" },
-        Case { .name = "attempts_4",
-            .args = { "--attempts", "4", "a" },
-            .status = 2,
-            .err = "--attempts takes 5 to 20, not \"4\"" },
-        Case { .name = "attempts_21",
-            .args = { "--attempts", "21", "a" },
-            .status = 2,
-            .err = "--attempts takes 5 to 20, not \"21\"" },
-        Case { .name = "pin_word",
-            .args = { "--a0", "up", "a" },
-            .status = 2,
-            .err = "--a0 takes low or high, not \"up\"" },
-        Case { .name = "value_missing",
-            .args = { "a", "--attempts" },
-            .status = 2,
-            .err = "--attempts needs a value: 5 to 20" },
-        Case {
-            .name = "unknown_option", .args = { "--speed", "9", "a" }, .status = 2, .err = "unknown option --speed" },
-        Case { .name = "option_taken_for_a_file",
-            .args = { "--verify", "--binary", "a" },
-            .status = 2,
-            .err = "--verify takes a file name, not \"--binary\"" },
         Case { .name = "binary_beyond_the_device",
             .text = [] { return std::string(0x100, 'x'); },
             .args = { "--binary", "--offset", "0x1FF01" },
             .status = 1,
-            .err = "^at24writer-cli: [^\n]*: 256 bytes from 0x1FF01 do not fit the EEPROM's 131072\n$" },
-        Case { .name = "offset_of_a_hex_file",
-            .args = { "--offset", "16", "a.hex" },
-            .status = 2,
-            .err = "--offset places a binary image \\(--binary\\) or starts a read" },
-        Case { .name = "read_beyond_the_device",
-            .args = { "--read", "a", "--offset", "0x1FFFF", "--length", "2" },
-            .status = 2,
-            .err = "--offset and --length reach beyond the EEPROM's 131072 bytes" },
-        Case { .name = "list_ports_with_file",
-            .args = { "--list-ports", "a" },
-            .status = 2,
-            .err = "--list-ports takes no FILE" }),
+            .err = "^at24writer-cli: [^\n]*: 256 bytes from 0x1FF01 do not fit the EEPROM's 131072\n$" }),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Command lines refused before anything is loaded or run: the reason, then the usage, and status 2.
+TEST(CliUsageTest, RefusedWithTheReasonAndTheUsage)
+{
+    const std::pair<std::vector<std::string>, std::string> kRefused[] = {
+        { {}, "no HEX file given" },
+        { { "--port", "0", "a" }, "--port takes 1 to 20 or COM1 to COM20, not \"0\"" },
+        { { "--port=COM21", "a" }, "--port takes 1 to 20 or COM1 to COM20, not \"COM21\"" },
+        { { "--wait", "4", "a" }, "--wait takes 5 to 100, not \"4\"" },
+        { { "--wait", "101", "a" }, "--wait takes 5 to 100, not \"101\"" },
+        { { "--wait", "5ms", "a" }, "--wait takes 5 to 100, not \"5ms\"" },
+        { { "--attempts", "4", "a" }, "--attempts takes 5 to 20, not \"4\"" },
+        { { "--attempts", "21", "a" }, "--attempts takes 5 to 20, not \"21\"" },
+        { { "--a0", "up", "a" }, "--a0 takes low or high, not \"up\"" },
+        { { "a", "--attempts" }, "--attempts needs a value: 5 to 20" },
+        { { "--speed", "9", "a" }, "unknown option --speed" },
+        { { "--verify", "--binary", "a" }, "--verify takes a file name, not \"--binary\"" },
+        { { "--offset", "16", "a.hex" }, "--offset places a binary image \\(--binary\\) or starts a read" },
+        { { "--read", "a", "--offset", "0x1FFFF", "--length", "2" },
+            "--offset and --length reach beyond the EEPROM's 131072 bytes" },
+        { { "--list-ports", "a" }, "--list-ports takes no FILE" },
+    };
+    for (const auto& [args, reason] : kRefused) {
+        std::vector<std::string> argv { CLI_PROGRAM };
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildProcess cli;
+        ASSERT_TRUE(cli.Start(argv, { "AT24WRITER_I2C_LIBRARY=/nonexistent/lib.so" }));
+        EXPECT_EQ(cli.Wait(), 2) << reason;
+        EXPECT_EQ(cli.Out(), "");
+        EXPECT_TRUE(std::regex_search(cli.Err(), std::regex("^at24writer-cli: " + reason + "\nUsage: "))) << cli.Err();
+    }
+}
 
 } // namespace
