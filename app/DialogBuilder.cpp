@@ -162,10 +162,10 @@ std::vector<QWidget*> CreateDialogIndirect(QDialog* pDlg, const DialogTemplate& 
             int cx = std::min(pControl->sizeHint().width(), pDlg->width() - pControl->x());
             pControl->resize(std::max(cx, pControl->width()), pControl->height());
         }
-        if (item.kind == ControlKind::AutoRadioButton) {
+        if (auto* pRadio = qobject_cast<QRadioButton*>(pControl)) {
             if (!pGroup || (item.style & WS_GROUP))
                 pGroup = new QButtonGroup(pDlg);
-            pGroup->addButton(static_cast<QRadioButton*>(pControl), static_cast<int>(pGroup->buttons().size()));
+            pGroup->addButton(pRadio, static_cast<int>(pGroup->buttons().size()));
         } else {
             pGroup = nullptr;
         }
