@@ -145,7 +145,7 @@ void CMainDlg::done(int nResult)
 
 void CMainDlg::keyPressEvent(QKeyEvent* pEvent)
 {
-    // Enter outside a push button is the window system's OK; on a push button it presses that
+    // Enter outside a push button is OK, which ends the dialog; on a push button it presses that
     // button. The buttons are not auto-default, so they leave the key to the dialog.
     bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
     if (bEnter && (pEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
