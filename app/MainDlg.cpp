@@ -192,6 +192,7 @@ void CMainDlg::OnWrite()
     Trace("iSerialPort:%d\r\n", JobSettings.iSerialPort);
 
     GetDlgItem<QListWidget>(IDC_LOG)->clear();
+    DialogDisplay.BeginJob();
     // When no thread can be made the dialog simply stays idle.
     StartWriteJob();
 }
