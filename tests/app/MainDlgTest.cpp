@@ -61,7 +61,12 @@ const QList<int> kSettings = { IDC_HEXFILE, IDC_BROWSE, IDC_A0_LOW, IDC_A0_HIGH,
 
 const std::vector<uint8_t> kData(16, 0x5A);
 const std::string kOne = HexData(0x20, kData) + HexEnd();
-const std::string kTwenty = QByteArray::fromStdString(HexData(0, kData)).repeated(20).toStdString() + HexEnd();
+const std::string kTwenty = [] { // each record shown with an address of its own
+    std::string hex;
+    for (uint16_t offset = 0; offset < 20 * 16; offset += 16)
+        hex += HexData(offset, kData);
+    return hex + HexEnd();
+}();
 
 // A job set up through the controls: the pins set high, which the device also answers to (select
 // bits); steps of the wait by key and of the retries by arrow button (+ up, - down), then downs in
@@ -159,6 +164,7 @@ private slots:
         WaitForJobEnd();
         ReleaseWorker();
         qunsetenv("LOOPBACK_DELAY_MS");
+        qunsetenv("LOOPBACK_PINS");
     }
 
     // Under each style: the controls and defaults, where dialog units put them, the tab order with
@@ -300,6 +306,8 @@ private slots:
         QCOMPARE(dlg.isVisible() ? -1 : dlg.result(), c.result);
         if (c.result >= 0) { // nothing more of the job shows, here or in a dialog opened after this one
             QStringList shown = LogLines(dlg) << ItemText(dlg, IDC_CURRENT);
+            QTest::qWait(100); // records go by meanwhile
+            QCOMPARE(LogLines(dlg) << ItemText(dlg, IDC_CURRENT), shown);
             CMainDlg later;
             DialogDisplay.Attach(&later);
             WaitForJobEnd();
