@@ -5,9 +5,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-void DDX_Radio(bool bSaveAndValidate, QWidget* pFirst, int& value)
+void DDX_Radio(bool bSaveAndValidate, QAbstractButton* pFirst, int& value)
 {
-    QButtonGroup* pGroup = static_cast<QAbstractButton*>(pFirst)->group();
+    QButtonGroup* pGroup = pFirst->group();
     if (bSaveAndValidate) {
         value = pGroup->checkedId();
         return;
@@ -23,20 +23,18 @@ void DDX_Radio(bool bSaveAndValidate, QWidget* pFirst, int& value)
     pGroup->setExclusive(true);
 }
 
-void DDX_Text(bool bSaveAndValidate, QWidget* pEdit, QString& value)
+void DDX_Text(bool bSaveAndValidate, QLineEdit* pEdit, QString& value)
 {
-    auto* pLineEdit = static_cast<QLineEdit*>(pEdit);
     if (bSaveAndValidate)
-        value = pLineEdit->text();
+        value = pEdit->text();
     else
-        pLineEdit->setText(value);
+        pEdit->setText(value);
 }
 
-void DDX_CBIndex(bool bSaveAndValidate, QWidget* pCombo, int& index)
+void DDX_CBIndex(bool bSaveAndValidate, QComboBox* pCombo, int& index)
 {
-    auto* pComboBox = static_cast<QComboBox*>(pCombo);
     if (bSaveAndValidate)
-        index = pComboBox->currentIndex();
+        index = pCombo->currentIndex();
     else
-        pComboBox->setCurrentIndex(index);
+        pCombo->setCurrentIndex(index);
 }

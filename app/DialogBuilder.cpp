@@ -3,6 +3,7 @@
 #include "DialogUnits.h"
 #include "UpDown.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -44,12 +45,19 @@ QLabel* CreateStatic(const DialogItem& item, QWidget* pParent)
     return pLabel;
 }
 
+Qt::ScrollBarPolicy VerticalScrollBar(const DialogItem& item)
+{
+    return item.style & WS_VSCROLL ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+}
+
+// Kept at the template's height: the last line may show in part, so that the list ends where the
+// layout has room, not at whichever line the font's height happens to round to.
 QListWidget* CreateListBox(const DialogItem& item, QWidget* pParent)
 {
     auto* pList = new QListWidget(pParent);
     if (!(item.style & WS_BORDER))
         pList->setFrameShape(QFrame::NoFrame);
-    pList->setVerticalScrollBarPolicy(item.style & WS_VSCROLL ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    pList->setVerticalScrollBarPolicy(VerticalScrollBar(item));
     pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pList->setTextElideMode(Qt::ElideNone);
     pList->setUniformItemSizes(true);
@@ -88,6 +96,7 @@ QWidget* CreateControl(const DialogItem& item, QWidget* pParent)
         // visible-entry count and let it run down the whole screen; a plain list below the field
         // keeps to it and scrolls.
         pCombo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+        pCombo->view()->setVerticalScrollBarPolicy(VerticalScrollBar(item));
         for (const char* pszEntry : item.items)
             pCombo->addItem(QString::fromUtf8(pszEntry));
         return pCombo;
@@ -116,6 +125,8 @@ Qt::FocusPolicy FocusPolicy(const DialogItem& item)
 
 Qt::WindowFlags WindowFlags(uint32_t style)
 {
+    // The program's only window, so one of its own that the task bar lists, with just the title
+    // bar buttons the template asks for.
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
     if (style & WS_CAPTION)
         flags |= Qt::WindowTitleHint;
@@ -162,12 +173,12 @@ std::vector<QWidget*> CreateDialogIndirect(QDialog* pDlg, const DialogTemplate& 
             int cx = std::min(pControl->sizeHint().width(), pDlg->width() - pControl->x());
             pControl->resize(std::max(cx, pControl->width()), pControl->height());
         }
-        if (item.kind == ControlKind::AutoRadioButton) {
-            if (!pGroup || (item.style & WS_GROUP))
-                pGroup = new QButtonGroup(pDlg);
-            pGroup->addButton(static_cast<QRadioButton*>(pControl), static_cast<int>(pGroup->buttons().size()));
-        } else {
+        if (item.style & WS_GROUP)
             pGroup = nullptr;
+        if (auto* pRadio = qobject_cast<QRadioButton*>(pControl)) {
+            if (!pGroup)
+                pGroup = new QButtonGroup(pDlg);
+            pGroup->addButton(pRadio, static_cast<int>(pGroup->buttons().size()));
         }
         if (auto* pCombo = qobject_cast<QComboBox*>(pControl)) {
             // The template's height is that of the open list; the closed box is as high as its font needs,

@@ -1,5 +1,4 @@
-// Builds a dialog window and its controls from a template, as the window system does when it
-// opens a dialog resource.
+// Builds a dialog window and its controls from a template (res/DialogTemplate.h).
 #pragma once
 
 #include "DialogTemplate.h"
@@ -19,5 +18,5 @@ QFont DialogFont(const DialogTemplate& dlgTemplate);
 std::vector<QWidget*> CreateDialogIndirect(QDialog* pDlg, const DialogTemplate& dlgTemplate);
 // The identifier a control was created with.
 int ControlId(const QWidget* pControl);
-// The text of a control as the window system reports it (button and static captions, edit text).
+// The text a control shows, whatever its kind: a caption, an edit's text, the chosen list entry.
 QString ControlText(const QWidget* pControl);

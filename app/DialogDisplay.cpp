@@ -29,11 +29,17 @@ void CDialogDisplay::Detach(CMainDlg* pDlg)
         NewSession(nullptr);
 }
 
+void CDialogDisplay::BeginJob()
+{
+    std::lock_guard lock(m_mutex);
+    m_nJobSession = m_nSession;
+}
+
 void CDialogDisplay::RunOnDialog(std::function<void(CMainDlg&)> operation)
 {
     std::unique_lock lock(m_mutex);
     CMainDlg* pDlg = m_pDlg;
-    if (!pDlg)
+    if (!pDlg || m_nJobSession != m_nSession)
         return;
     if (thread() == QThread::currentThread()) {
         lock.unlock();
@@ -54,13 +60,13 @@ void CDialogDisplay::RunPending()
     while (!m_pending.empty()) {
         PendingCall* pCall = m_pending.front();
         m_pending.pop_front();
-        // The UI thread alone changes the session, so it holds while the lock is let go here,
-        // unless the operation itself ends the dialog: its worker is then released and gone.
+        std::function<void(CMainDlg&)> operation = std::move(pCall->operation);
         CMainDlg* pDlg = m_pDlg;
         uint64_t session = m_nSession;
         lock.unlock();
-        pCall->operation(*pDlg);
+        operation(*pDlg);
         lock.lock();
+        // Should the operation have ended the dialog, the worker was released and its call is gone.
         if (m_nSession != session)
             break;
         pCall->bDone = true;

@@ -1,6 +1,5 @@
 // The dialog side of JobDisplay. The worker's calls are carried out on the UI thread and each
-// returns when the control has been updated. Once the dialog has ended they do nothing and return
-// at once, also a call that was already waiting for the UI thread then.
+// returns when the control has been updated.
 #pragma once
 
 #include "JobDisplay.h"
@@ -14,6 +13,16 @@
 
 class CMainDlg;
 
+// Invariants, which keep an ending dialog from deadlocking or showing what is not its own:
+// - A session is one dialog from Attach to its end (Detach); only the UI thread starts or ends one.
+// - A job belongs to the session it was started in (BeginJob) and shows in that dialog only. Once
+//   the session has ended, its job's calls do nothing and return at once, a call already waiting
+//   included, so a dialog that ends never keeps the worker waiting, and a dialog opened later never
+//   shows an abandoned job's lines.
+// - The UI thread never waits for the worker; a worker waits only for a queued call's run or for
+//   its session's end.
+// - A waiting call lives on its worker's stack: the UI thread touches it only under m_mutex while
+//   its session lasts, and runs the operation moved out of it.
 class CDialogDisplay final : public QObject, public JobDisplay {
     Q_OBJECT
 public:
@@ -21,6 +30,8 @@ public:
     // pDlg is still the one attached, and releases the calls waiting for it.
     void Attach(CMainDlg* pDlg);
     void Detach(CMainDlg* pDlg);
+    // UI thread, just before a job starts: the job shows in the dialog attached now.
+    void BeginJob();
 
     void SetControlsEnabled(bool bEnable) override;
     void SetWriteCaption(const char* pszCaption) override;
@@ -40,12 +51,13 @@ private:
     void RunOnDialog(std::function<void(CMainDlg&)> operation);
     void NewSession(CMainDlg* pDlg);
 
-    // The calls live on the waiting workers' stacks; everything here is guarded by m_mutex.
+    // Everything here is guarded by m_mutex.
     std::mutex m_mutex;
     std::condition_variable m_done;
     std::deque<PendingCall*> m_pending;
     CMainDlg* m_pDlg = nullptr;
     uint64_t m_nSession = 0; // changes with every Attach and Detach
+    uint64_t m_nJobSession = 0; // the session the running job was started in
 };
 
 extern CDialogDisplay DialogDisplay;

@@ -1,5 +1,5 @@
-// Dialog units, the way the window system lays out dialog templates: x in quarters of the dialog
-// font's average character width, y in eighths of its character height.
+// Dialog units: x in quarters of the dialog font's average character width, y in eighths of its
+// character height, so that a layout grows and shrinks with its font.
 #pragma once
 
 #include <QFont>
@@ -8,8 +8,8 @@
 
 // a * b / c rounded to the nearest integer, halves away from zero.
 int MulDiv(int a, int b, int c);
-// The base units of a font: the average width of the 52 letters A-Z a-z computed as the window
-// system does ((extent / 26 + 1) / 2), and the character height (ascent + descent).
+// The base units of a font: the average width of the 52 letters A-Z a-z, rounded half up
+// ((extent / 26 + 1) / 2), and the character height (ascent + descent).
 QSize DialogBaseUnits(const QFont& font);
 // A template position in pixels; each value is scaled on its own.
 QRect MapDialogRect(int x, int y, int cx, int cy, QSize base);

@@ -12,6 +12,7 @@
 #include "Trace.h"
 #include "UpDown.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 
 namespace {
 
@@ -46,7 +48,7 @@ CMainDlg::CMainDlg(QWidget* pParent)
 {
     m_controls = CreateDialogIndirect(this, MainTemplate);
     auto click = [this](int nID, void (CMainDlg::*handler)()) {
-        connect(static_cast<QPushButton*>(GetDlgItem(nID)), &QPushButton::clicked, this, handler);
+        connect(GetDlgItem<QPushButton>(nID), &QPushButton::clicked, this, handler);
     };
     click(IDC_BROWSE, &CMainDlg::OnBrowse);
     click(IDC_WRITE, &CMainDlg::OnWrite);
@@ -89,11 +91,6 @@ QWidget* CMainDlg::GetDlgItem(int nID) const
     return nullptr;
 }
 
-CUpDown* CMainDlg::SpinCtrl(int nID) const
-{
-    return static_cast<CUpDown*>(GetDlgItem(nID));
-}
-
 bool CMainDlg::UpdateData(bool bSaveAndValidate)
 {
     DoDataExchange(bSaveAndValidate);
@@ -102,10 +99,10 @@ bool CMainDlg::UpdateData(bool bSaveAndValidate)
 
 void CMainDlg::DoDataExchange(bool bSaveAndValidate)
 {
-    DDX_Radio(bSaveAndValidate, GetDlgItem(IDC_A0_LOW), m_nA0Pin);
-    DDX_Radio(bSaveAndValidate, GetDlgItem(IDC_A1_LOW), m_nA1Pin);
-    DDX_Text(bSaveAndValidate, GetDlgItem(IDC_HEXFILE), m_strHexFile);
-    DDX_CBIndex(bSaveAndValidate, GetDlgItem(IDC_PORT), m_nPort);
+    DDX_Radio(bSaveAndValidate, GetDlgItem<QRadioButton>(IDC_A0_LOW), m_nA0Pin);
+    DDX_Radio(bSaveAndValidate, GetDlgItem<QRadioButton>(IDC_A1_LOW), m_nA1Pin);
+    DDX_Text(bSaveAndValidate, GetDlgItem<QLineEdit>(IDC_HEXFILE), m_strHexFile);
+    DDX_CBIndex(bSaveAndValidate, GetDlgItem<QComboBox>(IDC_PORT), m_nPort);
 }
 
 bool CMainDlg::OnInitDialog()
@@ -120,10 +117,10 @@ bool CMainDlg::OnInitDialog()
         OnOK();
     }
 
-    SpinCtrl(IDC_WAIT_SPIN)->SetRange32(5, 100);
-    SpinCtrl(IDC_WAIT_SPIN)->SetPos(5);
-    SpinCtrl(IDC_RETRY_SPIN)->SetRange32(5, 20);
-    SpinCtrl(IDC_RETRY_SPIN)->SetPos(5);
+    GetDlgItem<CUpDown>(IDC_WAIT_SPIN)->SetRange32(5, 100);
+    GetDlgItem<CUpDown>(IDC_WAIT_SPIN)->SetPos(5);
+    GetDlgItem<CUpDown>(IDC_RETRY_SPIN)->SetRange32(5, 20);
+    GetDlgItem<CUpDown>(IDC_RETRY_SPIN)->SetPos(5);
 
     m_nA0Pin = 0;
     m_nA1Pin = 0;
@@ -148,7 +145,7 @@ void CMainDlg::done(int nResult)
 
 void CMainDlg::keyPressEvent(QKeyEvent* pEvent)
 {
-    // Enter outside a push button is the window system's OK; on a push button it presses that
+    // Enter outside a push button is OK, which ends the dialog; on a push button it presses that
     // button. The buttons are not auto-default, so they leave the key to the dialog.
     bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
     if (bEnter && (pEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
@@ -167,7 +164,7 @@ void CMainDlg::OnBrowse()
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setNameFilters({ QStringLiteral("HEX Files(*.hex)"), QStringLiteral("All files(*.*)") });
     if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-        static_cast<QLineEdit*>(GetDlgItem(IDC_HEXFILE))->setText(dlg.selectedFiles().constFirst());
+        GetDlgItem<QLineEdit>(IDC_HEXFILE)->setText(dlg.selectedFiles().constFirst());
 }
 
 void CMainDlg::OnWrite()
@@ -185,8 +182,8 @@ void CMainDlg::OnWrite()
 
     JobSettings.HexFile = QFile::encodeName(m_strHexFile).toStdString();
     JobSettings.AddressMask = AddressMaskFromPins(m_nA0Pin, m_nA1Pin);
-    JobSettings.WriteWait = static_cast<uint8_t>(SpinCtrl(IDC_WAIT_SPIN)->GetPos() & 0xFF);
-    JobSettings.RetryMax = static_cast<uint8_t>(SpinCtrl(IDC_RETRY_SPIN)->GetPos() & 0xFF);
+    JobSettings.WriteWait = static_cast<uint8_t>(GetDlgItem<CUpDown>(IDC_WAIT_SPIN)->GetPos() & 0xFF);
+    JobSettings.RetryMax = static_cast<uint8_t>(GetDlgItem<CUpDown>(IDC_RETRY_SPIN)->GetPos() & 0xFF);
     JobSettings.iSerialPort = m_nPort + 1;
     Trace("HexFile:%s\r\n", JobSettings.HexFile.c_str());
     Trace("AddressMask:%02X\r\n", JobSettings.AddressMask);
@@ -194,7 +191,8 @@ void CMainDlg::OnWrite()
     Trace("RetryMax:%d\r\n", JobSettings.RetryMax);
     Trace("iSerialPort:%d\r\n", JobSettings.iSerialPort);
 
-    static_cast<QListWidget*>(GetDlgItem(IDC_LOG))->clear();
+    GetDlgItem<QListWidget>(IDC_LOG)->clear();
+    DialogDisplay.BeginJob();
     // When no thread can be made the dialog simply stays idle.
     StartWriteJob();
 }
@@ -221,16 +219,16 @@ void CMainDlg::SetControlsEnabled(bool bEnable)
 
 void CMainDlg::SetWriteCaption(const QString& caption)
 {
-    static_cast<QPushButton*>(GetDlgItem(IDC_WRITE))->setText(caption);
+    GetDlgItem<QPushButton>(IDC_WRITE)->setText(caption);
 }
 
 void CMainDlg::AppendLog(const QString& text)
 {
     // Added at the end of the unsorted list, neither selected nor scrolled to.
-    static_cast<QListWidget*>(GetDlgItem(IDC_LOG))->addItem(WithoutLineFeed(text));
+    GetDlgItem<QListWidget>(IDC_LOG)->addItem(WithoutLineFeed(text));
 }
 
 void CMainDlg::ShowCurrent(const QString& text)
 {
-    static_cast<QLabel*>(GetDlgItem(IDC_CURRENT))->setText(WithoutLineFeed(text));
+    GetDlgItem<QLabel>(IDC_CURRENT)->setText(WithoutLineFeed(text));
 }

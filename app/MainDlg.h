@@ -9,8 +9,6 @@
 #include <QString>
 #include <vector>
 
-class CUpDown;
-
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
@@ -26,6 +24,15 @@ public:
     bool InitDialog();
 
     QWidget* GetDlgItem(int nID) const;
+    // The control as its type. A control missing or of another kind means the template and the code
+    // disagree, a fault of the program that no input can cause: it stops here, in every build.
+    template <class T> T* GetDlgItem(int nID) const
+    {
+        T* pControl = qobject_cast<T*>(GetDlgItem(nID));
+        if (!pControl)
+            qFatal("control %d is not a %s", nID, T::staticMetaObject.className());
+        return pControl;
+    }
     // The controls in template order.
     const std::vector<QWidget*>& Controls() const { return m_controls; }
     bool UpdateData(bool bSaveAndValidate = true);
@@ -55,8 +62,6 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
-    CUpDown* SpinCtrl(int nID) const;
-
     std::vector<QWidget*> m_controls;
     bool m_bEnded = false;
 };

@@ -9,8 +9,9 @@
 
 namespace {
 
-// Qt would take No for the escape button of a Yes/No box; the framework's questions have none.
-class CFrameworkBox final : public QMessageBox {
+// Qt would take No for the escape button of a Yes/No box. Escape is also how the dialog itself
+// ends, so a question answers only to its buttons: a stray Escape or close must not say No.
+class CMessageBox final : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
     bool m_bCancelable = true;
@@ -43,13 +44,13 @@ int AfxMessageBox(QWidget* pParent, const QString& text, unsigned nType)
     // A dialog still opening is not on the screen yet; its boxes then centre on the screen.
     QWidget* pOwner = pParent && pParent->isVisible() ? pParent : nullptr;
     bool bQuestion = nType == MB_YESNO;
-    CFrameworkBox box(QMessageBox::NoIcon, AppTitle(), text,
+    CMessageBox box(QMessageBox::NoIcon, AppTitle(), text,
         bQuestion ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, pOwner);
     box.m_bCancelable = !bQuestion;
     if (bQuestion)
         box.setDefaultButton(QMessageBox::Yes);
     for (QAbstractButton* pButton : box.buttons())
-        pButton->setIcon(QIcon()); // plain buttons, as the framework's boxes have
+        pButton->setIcon(QIcon()); // some styles add icons; the boxes look alike under every style
     int nAnswer = box.exec();
     return !bQuestion ? IDOK : nAnswer == QMessageBox::Yes ? IDYES : IDNO;
 }

@@ -1,5 +1,5 @@
-// Message boxes in the manner of the framework: the program's file name as their title, no icon,
-// modal to the dialog.
+// The program's message boxes, all alike: the program's file name as their title, no icon, and
+// modal to the dialog, which takes no input until the box is answered.
 #pragma once
 
 #include <QString>

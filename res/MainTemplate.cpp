@@ -8,10 +8,10 @@ const char* const kPorts[] = { "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "
     "COM12", "COM13", "COM14", "COM15", "COM16", "COM17", "COM18", "COM19", "COM20" };
 
 constexpr uint32_t kSpinStyle = UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS;
-constexpr uint32_t kNumberEditStyle = WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY | ES_NUMBER;
+constexpr uint32_t kNumberEditStyle = WS_BORDER | WS_TABSTOP | ES_READONLY | ES_NUMBER;
 
 const DialogItem kItems[] = {
-    { IDC_HEXFILE, ControlKind::Edit, "", 17, 19, 142, 12, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL },
+    { IDC_HEXFILE, ControlKind::Edit, "", 17, 19, 142, 12, WS_BORDER | WS_TABSTOP },
     { IDC_BROWSE, ControlKind::PushButton, "...", 163, 19, 14, 12, WS_TABSTOP },
     { IDC_A0_LOW, ControlKind::AutoRadioButton, "Low", 23, 60, 27, 10, WS_GROUP },
     { IDC_A0_HIGH, ControlKind::AutoRadioButton, "High", 53, 60, 29, 10, 0 },
@@ -36,7 +36,7 @@ const DialogItem kItems[] = {
     { IDC_STATIC, ControlKind::StaticFrame, "", 7, 153, 179, 1, SS_SUNKEN },
     { IDC_STATIC, ControlKind::StaticText, "SerialPort", 7, 119, 30, 8, 0 },
     { IDC_PORT, ControlKind::DropDownList, "", 17, 132, 40, 71, WS_TABSTOP | WS_VSCROLL, kPorts },
-    { IDC_LOG, ControlKind::ListBox, "", 17, 201, 159, 81, WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT },
+    { IDC_LOG, ControlKind::ListBox, "", 17, 201, 159, 81, WS_BORDER | WS_VSCROLL },
     { IDC_EXIT, ControlKind::PushButton, "Exit", 136, 289, 50, 14, WS_TABSTOP },
 };
 
@@ -44,5 +44,4 @@ const DialogItem kItems[] = {
 
 // The font is "MS PGothic" in its Japanese name, written out so that the source stays ASCII.
 const DialogTemplate MainTemplate = { IDD_MAIN, "AT24C1024(B)", 0, 0, 193, 310,
-    DS_MODALFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_EX_APPWINDOW,
-    "\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF", 9, kItems };
+    WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, "\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF", 9, kItems };

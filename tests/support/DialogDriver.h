@@ -19,7 +19,7 @@ inline bool Open(CMainDlg& dlg)
 
 inline QAbstractButton* Button(const CMainDlg& dlg, int nID)
 {
-    return static_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+    return dlg.GetDlgItem<QAbstractButton>(nID);
 }
 
 inline QString ItemText(const CMainDlg& dlg, int nID)
@@ -29,12 +29,12 @@ inline QString ItemText(const CMainDlg& dlg, int nID)
 
 inline void SetItemText(const CMainDlg& dlg, int nID, const QString& text)
 {
-    static_cast<QLineEdit*>(dlg.GetDlgItem(nID))->setText(text);
+    dlg.GetDlgItem<QLineEdit>(nID)->setText(text);
 }
 
 inline QStringList LogLines(const CMainDlg& dlg)
 {
-    auto* pList = static_cast<QListWidget*>(dlg.GetDlgItem(IDC_LOG));
+    auto* pList = dlg.GetDlgItem<QListWidget>(IDC_LOG);
     QStringList lines;
     for (int i = 0; i < pList->count(); ++i)
         lines << pList->item(i)->text();
