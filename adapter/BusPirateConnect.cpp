@@ -267,7 +267,7 @@ bool BusAcknowledgesNobody(AdapterLink& link, bool& bAcknowledged)
 // answered 0x00 like a refusal because Vpu is fed from outside.
 std::string WhyNoPullUps(const AdapterVersion& version, uint8_t pullUpVoltage)
 {
-    if (version.hardware != 4 || pullUpVoltage != 0 || version.FirmwareAtLeast(6, 3))
+    if (version.hardware != 4 || version.firmware == 0 || pullUpVoltage != 0 || version.FirmwareAtLeast(6, 3))
         return "check the pull-ups and the wiring";
     return "firmware v" + std::to_string(version.firmware) + "." + std::to_string(version.firmwareMinor)
         + " of this Bus Pirate v4 cannot switch its pull-up voltage on: upgrade the firmware (6.3 or later) or feed "
