@@ -140,8 +140,8 @@ bool ReachBinaryMode(AdapterLink& link, std::string& seen)
 
 // The terminal prints text; 0x00 and 0x01 are the replies of binary commands. Any of them before
 // the first "BBIO1" mean that a command another program had left cut short was completed with the
-// bytes sent to find the adapter, and went on the bus. The sniffer, left by the first zero, answers
-// it with a 0x01 of its own.
+// bytes sent to find the adapter, and went on the bus. The sniffer answers the zero that ends it
+// with a 0x01 of its own.
 bool CompletedCutShortCommand(const std::string& seen)
 {
     std::string_view before = std::string_view(seen).substr(0, seen.find("BBIO1"));
