@@ -214,8 +214,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         error = "--link PATH is required";
         return false;
     }
-    if (options.firmwareGiven && options.bus.hardware == Hardware::HydraBus) {
-        error = "--firmware is a Bus Pirate's: a HydraBus runs its own";
+    if (options.bus.hardware == Hardware::HydraBus && (options.firmwareGiven || options.bus.bitsPerByte != 8)) {
+        error = "--firmware and --bits-per-byte are a Bus Pirate's: a HydraBus runs its own firmware";
         return false;
     }
     return true;
