@@ -106,7 +106,8 @@ bool AdapterLink::Receive(uint8_t* p, size_t n, int timeoutMs)
     return true;
 }
 
-void AdapterLink::Collect(std::string& text, SteadyTime deadline, const char* pszStopAt, int quietMs)
+void AdapterLink::Collect(
+    std::string& text, SteadyTime deadline, std::initializer_list<const char*> stopAt, int quietMs)
 {
     while (!m_bDead) {
         SteadyTime until = quietMs > 0 ? std::min(deadline, MillisecondsFromNow(quietMs)) : deadline;
@@ -119,7 +120,9 @@ void AdapterLink::Collect(std::string& text, SteadyTime deadline, const char* ps
             Check(status);
         if (status != IoStatus::Ok)
             return;
-        if ((pszStopAt && text.find(pszStopAt) != std::string::npos) || std::chrono::steady_clock::now() >= deadline)
+        if (std::any_of(stopAt.begin(), stopAt.end(),
+                [&text](const char* pszStop) { return text.find(pszStop) != std::string::npos; })
+            || std::chrono::steady_clock::now() >= deadline)
             return;
     }
 }
@@ -127,5 +130,5 @@ void AdapterLink::Collect(std::string& text, SteadyTime deadline, const char* ps
 void AdapterLink::Drain(int quietMs, int maxMs)
 {
     std::string text;
-    Collect(text, MillisecondsFromNow(maxMs), nullptr, quietMs);
+    Collect(text, MillisecondsFromNow(maxMs), {}, quietMs);
 }

@@ -7,6 +7,7 @@
 #include "SerialPort.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 // A Bus Pirate's terminal speed after every reset, and the speed the line opens at.
@@ -30,10 +31,11 @@ public:
     bool Send(const uint8_t* p, size_t n);
     // Exactly n reply bytes within timeoutMs.
     bool Receive(uint8_t* p, size_t n, int timeoutMs);
-    // Whatever arrives until the deadline, appended to text; stops early once the text holds
-    // stopAt (when given) or once the line has been quiet for quietMs (when given). Silence is
-    // not a failure here: the caller is probing.
-    void Collect(std::string& text, SteadyTime deadline, const char* pszStopAt = nullptr, int quietMs = 0);
+    // Whatever arrives until the deadline, appended to text; stops early once the text holds one
+    // of stopAt or once the line has been quiet for quietMs (when given). Silence is not a
+    // failure here: the caller is probing.
+    void Collect(
+        std::string& text, SteadyTime deadline, std::initializer_list<const char*> stopAt = {}, int quietMs = 0);
     // Discards input until the line has been quiet for quietMs (at most maxMs in all).
     void Drain(int quietMs, int maxMs);
     // Marks the link dead because a reply broke the protocol.

@@ -33,5 +33,6 @@ AdapterVersion ParseBanner(std::string_view text)
     int hardwareMinor = 0;
     VersionAfter(text, "Bus Pirate v", version.hardware, hardwareMinor);
     VersionAfter(text, "Firmware v", version.firmware, version.firmwareMinor);
+    version.bHydraBus = text.find("Hydrabus") != std::string_view::npos;
     return version;
 }

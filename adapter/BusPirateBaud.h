@@ -9,7 +9,7 @@
 constexpr uint32_t kFastestBaud = 2000000;
 
 // From the terminal prompt at the boot speed: asks the adapter for baud, follows with the host's
-// end and checks that the prompt answers there. false when the adapter refused or did not answer
-// at the new speed; the host's end is then back at the boot speed and the adapter may be in the
-// dialog, at either speed: the caller finds it again.
+// end once the adapter has switched, and checks that the prompt answers there. false when the adapter refused or did
+// not answer at the new speed; the host's end is then back at the boot speed and the adapter may be in the dialog, at
+// either speed: the caller finds it again.
 bool ChangeLineSpeed(AdapterLink& link, uint32_t baud);

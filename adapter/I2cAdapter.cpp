@@ -7,6 +7,8 @@
 #include "PortNames.h"
 #include "i2c_adapter.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,28 +18,16 @@ namespace {
 
 AdapterLink g_link;
 I2cTransfer g_transfer;
+AdapterVersion g_version;
 std::string g_lastError;
-
-struct BusSpeed {
-    const char* pszKHz;
-    uint8_t command;
-    int byteUs; // nine clocks of the firmware's bit-banged bus, generously
-};
-
-constexpr BusSpeed kSpeeds[] = {
-    { "5", 0x60, 2500 },
-    { "50", 0x61, 250 },
-    { "100", 0x62, 125 },
-    { "400", 0x63, 60 },
-};
 
 bool SpeedFromEnvironment(BusSpeed& speed, std::string& reason)
 {
     const char* pszValue = std::getenv("I2CADAPTER_SPEED");
-    speed = kSpeeds[3];
+    speed = kBusSpeeds[3];
     if (!pszValue || !*pszValue)
         return true;
-    for (const BusSpeed& candidate : kSpeeds) {
+    for (const BusSpeed& candidate : kBusSpeeds) {
         if (std::strcmp(pszValue, candidate.pszKHz) == 0) {
             speed = candidate;
             return true;
@@ -65,15 +55,15 @@ bool BaudFromEnvironment(uint32_t& baud, std::string& reason)
 }
 
 // Pipelining relies on the write-then-read command and on knowing how much input the adapter
-// can take; an adapter whose banner did not tell runs byte by byte.
+// can take; an adapter whose banner did not tell runs byte by byte. A v4 and a HydraBus are USB
+// devices, whose flow control takes any number of command bytes.
 TransferMode ModeFor(const AdapterVersion& version, const BusSpeed& speed, uint32_t lineBaud)
 {
     const char* pszPipeline = std::getenv("I2CADAPTER_PIPELINE");
     TransferMode mode;
     mode.bPipeline = !(pszPipeline && std::strcmp(pszPipeline, "0") == 0)
-        && (version.hardware == 3 || version.hardware == 4) && version.firmware >= 6;
-    mode.bRepeatedStart = version.firmware >= 7;
-    mode.bDeepInput = version.hardware == 4;
+        && (((version.hardware == 3 || version.hardware == 4) && version.firmware >= 6) || version.bHydraBus);
+    mode.bDeepInput = version.hardware == 4 || version.bHydraBus;
     mode.busByteUs = speed.byteUs;
     mode.lineByteUs = static_cast<int>((10000000 + lineBaud - 1) / lineBaud);
     return mode;
@@ -107,13 +97,18 @@ I2CADAPTER_EXPORT unsigned char i2c_connect(unsigned short port)
         g_lastError = reason;
         return 0;
     }
-    AdapterVersion version;
-    if (!EnterI2cMode(g_link, speed.command, baud, version, reason)) {
+    ConnectNotes notes;
+    bool bEntered = EnterI2cMode(g_link, speed, baud, notes, reason);
+    // Said at once, whatever follows: the job's own log may well end in success.
+    if (!notes.warning.empty())
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, notes.warning.c_str());
+    if (!bEntered) {
         g_lastError = reason;
         g_link.Close();
         return 0;
     }
-    TransferMode mode = ModeFor(version, speed, g_link.Baud());
+    g_version = notes.version;
+    TransferMode mode = ModeFor(g_version, speed, g_link.Baud());
     g_link.Trace().Note(mode.bPipeline ? "pipelined transfers" : "byte-by-byte transfers");
     g_transfer.Begin(&g_link, mode);
     return 1;
@@ -124,7 +119,7 @@ I2CADAPTER_EXPORT void i2c_disconnect(void)
     if (!g_link.IsOpen())
         return;
     g_transfer.End();
-    LeaveI2cMode(g_link);
+    LeaveI2cMode(g_link, g_version);
     NoteLinkFailure();
     g_link.Close();
 }

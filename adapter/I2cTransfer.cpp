@@ -191,12 +191,10 @@ bool I2cTransfer::QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& read
 }
 
 // Which commands fetch a random read, or Unfit when it runs byte by byte.
-I2cTransfer::ReadPath I2cTransfer::PathFor(const std::vector<uint8_t>& address, uint8_t readSelect) const
+I2cTransfer::ReadPath I2cTransfer::PathFor(const std::vector<uint8_t>& address) const
 {
     if (address.empty())
         return ReadPath::CurrentAddress;
-    if (m_mode.bRepeatedStart && address.size() > 1 && readSelect == (address[0] | 1))
-        return ReadPath::WriteThenRead;
     // A v3 polls a four-byte receive FIFO. It takes a start, a bulk write command and three bytes
     // behind them at any bus and line speed: at most those four wait while the start is on the bus.
     return address.size() <= (m_mode.bDeepInput ? 16u : 3u) ? ReadPath::BulkThenRead : ReadPath::Unfit;
@@ -225,12 +223,12 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
     Outcome outcome;
     if (path == ReadPath::CurrentAddress) {
         outcome = WriteThenRead({ readSelect }, count);
-    } else if (path == ReadPath::WriteThenRead) {
-        outcome = WriteThenRead(address, count);
     } else {
-        // Without the repeated start of firmware 7: a start and a bulk write of the address, then
-        // a write-then-read of the read select alone, whose own start is the repeated start. No
-        // stop comes between: after bare address bytes a stop may start a write cycle on some parts.
+        // A start and a bulk write of the address, then a write-then-read of the read select alone,
+        // whose own start is the repeated start. Only later community firmware puts a repeated start
+        // into a write-then-read of more bytes, and only some of the builds that call themselves
+        // "v7.1"; without it the reads would be clocked as writes of 0xFF into the page. No stop
+        // comes between: after bare address bytes a stop may start a write cycle on some parts.
         std::vector<uint8_t> command = { kStart, static_cast<uint8_t>(kWriteBulk | (address.size() - 1)) };
         for (uint8_t byte : address)
             command.push_back(byte);
@@ -349,7 +347,7 @@ int I2cTransfer::Read(bool bLast)
     if (m_phase == Phase::Queued) {
         std::vector<uint8_t> address;
         uint8_t readSelect = 0;
-        ReadPath path = QueueIsRandomRead(address, readSelect) ? PathFor(address, readSelect) : ReadPath::Unfit;
+        ReadPath path = QueueIsRandomRead(address, readSelect) ? PathFor(address) : ReadPath::Unfit;
         if (path != ReadPath::Unfit)
             return FetchFirst(path, address, readSelect) ? ServeFetched(bLast) : I2C_READ_FAILED;
         if (!SendQueue())

@@ -2,8 +2,7 @@
 // command and one round trip. Pipelined, start and write are queued (their acknowledges reach the
 // caller through the stop), a write transaction leaves as one write-then-read command at its stop, and the
 // random-read pattern (start, select, address, start, select|1, reads) fetches its bytes in one
-// go (firmware 7 inserts the repeated start itself; before it, a bulk write of the address comes
-// first) and serves the reads that follow from them. Whatever does not fit runs byte by byte.
+// go and serves the reads that follow from them. Whatever does not fit runs byte by byte.
 #pragma once
 
 #include "AdapterLink.h"
@@ -13,7 +12,6 @@
 
 struct TransferMode {
     bool bPipeline = false;
-    bool bRepeatedStart = false; // write-then-read inserts a repeated start before reading (firmware 7+)
     bool bDeepInput = false; // the adapter takes any number of command bytes (USB flow control: v4)
     int busByteUs = 60; // one byte on the bus at the chosen speed, for reply timeouts
     int lineByteUs = 87; // one byte on the serial line: 10 bits at its baud rate
@@ -36,7 +34,7 @@ private:
     enum class Phase { Idle, Queued, Direct, Fetched };
     // Refused: the adapter completed the command, but the device had refused a byte before it.
     enum class Outcome { Acked, Nacked, Refused, Failed };
-    enum class ReadPath { CurrentAddress, WriteThenRead, BulkThenRead, Unfit };
+    enum class ReadPath { CurrentAddress, BulkThenRead, Unfit };
     struct Op {
         bool bStart;
         uint8_t byte;
@@ -50,7 +48,7 @@ private:
     bool SendQueue();
     bool QueueIsWriteTransaction(std::vector<uint8_t>& writes) const;
     bool QueueIsRandomRead(std::vector<uint8_t>& address, uint8_t& readSelect) const;
-    ReadPath PathFor(const std::vector<uint8_t>& address, uint8_t readSelect) const;
+    ReadPath PathFor(const std::vector<uint8_t>& address) const;
     bool ReadFollowsAtOnce(size_t addressBytes) const;
     bool FetchFirst(ReadPath path, const std::vector<uint8_t>& address, uint8_t readSelect);
     bool FetchMore();

@@ -88,8 +88,13 @@ uint8_t At24Device::Read(bool bAck)
 
 uint8_t At24Device::ReadByte()
 {
+    // Nobody drives the bus: the pull-ups read as ones. A device that expects a byte takes them for
+    // one: a read in the middle of a page write writes 0xFF.
+    if (m_state == State::Select || m_state == State::AddressHigh || m_state == State::AddressLow
+        || m_state == State::WriteData)
+        Write(0xFF);
     if (m_state != State::ReadData)
-        return 0xFF; // nobody drives the bus: the pull-ups read as ones
+        return 0xFF;
     uint8_t value = m_pMemory[m_pointer];
     m_pointer = (m_pointer + 1) & (kSize - 1);
     return value;

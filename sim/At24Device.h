@@ -32,7 +32,7 @@ public:
     uint8_t Read(bool bAck); // bAck: the master acknowledges (wants more)
 
     // Read split at the acknowledge, for masters that clock the ninth bit separately.
-    uint8_t ReadByte(); // the eight data clocks: 0xFF when the device does not drive the bus
+    uint8_t ReadByte(); // the eight data clocks: 0xFF when the device does not drive the bus, and takes it
     void MasterAck(bool bAck); // the ninth clock
     // A clock outside any byte shifts the device's bit count: the rest of the transaction is lost.
     void StrayClock();

@@ -1,7 +1,8 @@
-// A Bus Pirate v3/v4 in its text terminal, binary bitbang (BBIO1) and raw I2C (I2C1) modes, with one
-// AT24C1024 on its I2C bus. Pure and time-injected: it is fed received bytes with the time they were
-// read and hands out reply bytes when their time to leave has come. Times are nanoseconds on any
-// monotonic clock. It never blocks and does a bounded amount of work per byte, whatever it is fed.
+// A Bus Pirate v3/v4 (with the firmware build it runs) or a HydraBus in its text terminal, binary
+// bitbang (BBIO1) and raw I2C (I2C1) modes, with one AT24C1024 on its I2C bus. Pure and
+// time-injected: it is fed received bytes with the time they were read and hands out reply bytes
+// when their time to leave has come. Times are nanoseconds on any monotonic clock. It never blocks
+// and does a bounded amount of work per byte, whatever it is fed.
 #pragma once
 
 #include "At24Device.h"
@@ -22,21 +23,47 @@ enum class AdapterState {
     Sump, // the logic analyser, entered by five zeros and 0x02 at the prompt
     Bbio, // binary bitbang
     Spi, // binary SPI
+    RawWire, // binary raw-wire, entered for its side effect only
     I2c, // binary raw I2C, between commands
     Sniffer, // the I2C sniffer, left by any byte
     BulkWrite, // inside a 0x1x, waiting for its data bytes
     WriteThenRead, // inside a 0x08, waiting for its counts or write bytes
     AuxCommand, // inside a 0x09, waiting for its sub-command
+    Arguments, // inside a HydraBus command, waiting for its argument bytes
 };
 
+// A v4 and a HydraBus are USB devices: no UART between host and firmware, so no baud rate and no
+// overrun. A HydraBus runs firmware of its own.
+enum class Hardware { V3, V4, HydraBus };
+
+// The Bus Pirate firmware builds in the field that behave differently here.
+enum class Firmware { V6_1, V6_2, V6_3, V7_0, V7_1Of2017, V7_1, V8_0 };
+
+struct FirmwareBuild {
+    const char* pszName; // as --firmware takes it
+    const char* pszBanner; // the firmware's part of the banner line
+    const char* pszWhat; // for --help
+    bool bRepeatedStart; // write-then-read with more than one byte to write restarts before reading
+    bool bLosesPromptTail; // the v3's speed dialog re-initialises the UART before its last bytes left
+    bool bPullUpVoltage; // the v4 has the 0x5x command for its on-board pull-up voltage
+    bool bV4StaysBinary; // 0x0F is answered but leaves a v4 in binary mode, without a banner
+    bool bRefusesEmpty; // write-then-read with nothing to write or read answers 0x00
+};
+
+extern const FirmwareBuild kFirmwareBuilds[7]; // in the order of Firmware
+extern const FirmwareBuild kHydraBusFirmware;
+
 struct BusPirateConfig {
-    int firmware = 7; // 6: write-then-read without the automatic repeated start
-    bool bV4 = false; // USB: no UART between host and firmware, so no baud rate and no overrun
+    Hardware hardware = Hardware::V3;
+    Firmware firmware = Firmware::V6_3; // of a Bus Pirate
     uint32_t rxFifo = 0; // receive FIFO depth of the v3's polled UART; 0: never overruns
     uint32_t initialBaud = 115200; // of the v3's UART: a program may have left it faster
-    bool bNoBaudChange = false; // the terminal has no `b` command, as on old firmware
-    bool bNoPullups = false;
-    bool bNoDevice = false; // nobody on the bus: no acknowledge, and the lines stay high
+    bool noBaudChange = false; // the terminal has no `b` command, as on old firmware
+    // Nothing pulls the bus up: a Bus Pirate's Vpu left open, a HydraBus without resistors.
+    bool noPullups = false;
+    bool externalVpu = false; // a v4's Vpu is fed from outside, as a v3's must be
+    bool noDevice = false; // nobody on the bus: no acknowledge, and the lines stay high
+    int bitsPerByte = 8; // as a terminal user may leave it ("0;7"), 1 to 16
     uint64_t latencyNs = 0; // the USB bridge's hold time per reply burst
     uint64_t muteAfter = UINT64_MAX; // bytes received before the adapter stops answering
     uint64_t hangupAfter = UINT64_MAX; // bytes received before the line is closed
@@ -57,6 +84,7 @@ public:
 
     // The version lines of the banner (without the prompt) for this hardware and firmware.
     static std::string VersionText(const BusPirateConfig& config);
+    static const FirmwareBuild& Build(const BusPirateConfig& config);
 
     // memory holds At24Device::kSize bytes and outlives the model.
     BusPirateModel(uint8_t* memory, const BusPirateConfig& config);
@@ -102,9 +130,13 @@ private:
     void EmitText(const char* pszText);
     void Trace(const std::string& text);
     void SetBaud(uint32_t baud);
+    bool IsUsb() const { return m_config.hardware != Hardware::V3; }
+    bool IsHydraBus() const { return m_config.hardware == Hardware::HydraBus; }
+    const FirmwareBuild& Build() const { return Build(m_config); }
 
     // Terminal side (BusPirateTerminal.cpp).
     void TerminalByte(uint8_t byte);
+    void ConsoleByte(uint8_t byte); // a HydraBus's
     void ExecuteLine();
     void MenuByte(uint8_t byte);
     void MenuChoice(const std::string& digits);
@@ -118,7 +150,13 @@ private:
     // Binary side (BusPirateBinary.cpp).
     void BbioByte(uint8_t byte);
     void SpiByte(uint8_t byte);
+    void RawWireByte(uint8_t byte);
+    void LeaveBbio();
+    void EnterI2c();
     void I2cByte(uint8_t byte);
+    void HydraBusI2cByte(uint8_t byte);
+    void AuxByte(uint8_t byte);
+    void ArgumentByte();
     void BulkWriteByte(uint8_t byte);
     void WriteThenReadByte(uint8_t byte);
     void RunWriteThenRead();
@@ -126,8 +164,9 @@ private:
     void BinReset();
 
     // The I2C bus, clocked at the speed the host set.
-    bool PullupsWork() const { return m_bPullups && !m_config.bNoPullups; }
-    bool DeviceLive() const { return PullupsWork() && m_bPower && !m_config.bNoDevice; }
+    bool PullupsWork() const;
+    bool DeviceLive() const;
+    uint64_t ClockNs() const;
     void BusStart();
     void BusStop();
     bool BusWrite(uint8_t byte); // true on ACK
@@ -173,11 +212,14 @@ private:
     // Adapter peripherals and the bus.
     bool m_bPower = false;
     bool m_bPullups = false;
+    bool m_bVpu = false; // the v4's on-board pull-up voltage
     bool m_bAux = false;
     int m_speed = 3;
+    int m_bitsPerByte = 8;
     bool m_bReadAckDue = false;
     // Commands that take more bytes.
     uint32_t m_bulkLeft = 0;
+    uint32_t m_argumentsLeft = 0;
     uint8_t m_header[4] {};
     uint32_t m_headerGot = 0;
     uint32_t m_writeCount = 0;

@@ -22,11 +22,11 @@ constexpr const char* kModeMenu = "1. HiZ\r\n2. 1-WIRE\r\n3. UART\r\n4. I2C\r\n5
 constexpr const char* kBaudMenu = "Set serial port speed: (bps)\r\n 1. 300\r\n 2. 1200\r\n 3. 2400\r\n 4. 4800\r\n"
                                   " 5. 9600\r\n 6. 19200\r\n 7. 38400\r\n 8. 57600\r\n 9. 115200\r\n"
                                   "10. BRG raw value\r\n\r\n(9)>";
-constexpr const char* kDivisorPrompt = "Enter BRG value (4000000 / bps - 1)\r\n\r\n>";
+constexpr const char* kDivisorPrompt = "Enter raw value for BRG\r\n\r\n(34)>";
 constexpr const char* kInvalidChoice = "\r\nInvalid choice, try again\r\n\r\n";
 constexpr uint32_t kMenuBauds[] = { 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 };
-constexpr size_t kMenuDigitsMax = 5;
-constexpr uint32_t kDivisorMax = 65535; // the UART's 16-bit baud rate generator
+constexpr size_t kMenuDigitsMax = 4; // the firmware's number prompts take up to four digits
+constexpr uint32_t kDefaultDivisor = 34; // 115200 baud
 
 bool IsDigit(uint8_t byte)
 {
@@ -37,18 +37,15 @@ bool IsDigit(uint8_t byte)
 
 std::string BusPirateModel::VersionText(const BusPirateConfig& config)
 {
-    std::string text = config.bV4 ? "Bus Pirate v4\r\n" : "Bus Pirate v3.5\r\n";
+    if (config.hardware == Hardware::HydraBus)
+        return "Hydrabus\r\n";
+    bool bV4 = config.hardware == Hardware::V4;
+    std::string text = bV4 ? "Bus Pirate v4\r\n" : "Bus Pirate v3.5\r\n";
+    text += Build(config).pszBanner;
+    text += "[HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE LCD DIO]";
     // The v4 has no bootloader version to show.
-    if (config.firmware >= 7) {
-        text += "Community Firmware v7.1 - goo.gl/gCzQnW [HiZ 1-WIRE UART I2C SPI 2WIRE 3WIRE KEYB LCD PIC DIO]";
-        text += config.bV4 ? "" : " Bootloader v4.5";
-    } else {
-        text += "Firmware v6.1 r1676";
-        text += config.bV4 ? "" : "  Bootloader v4.4";
-    }
-    text += "\r\n";
-    text += config.bV4 ? "DEVID:0x1019 REVID:0x0005 (24FJ256GB106 A5)\r\n"
-                       : "DEVID:0x0447 REVID:0x3046 (24FJ64GA002 B8)\r\n";
+    text += bV4 ? "\r\nDEVID:0x1019 REVID:0x0005 (24FJ256GB106 A5)\r\n"
+                : " Bootloader v4.4\r\nDEVID:0x0447 REVID:0x3046 (24FJ64GA002 B8)\r\n";
     text += "http://dangerousprototypes.com\r\n";
     return text;
 }
@@ -62,8 +59,12 @@ void BusPirateModel::EmitBanner()
 void BusPirateModel::ResetToTerminal()
 {
     // The firmware lets its last reply leave before the restart, which brings the UART up at 115200.
+    // A v4 cannot restart: it cleans up what binary mode set and prints the banner as if it had.
     m_now = std::max(m_now, m_txFree);
-    SetBaud(kBootBaud);
+    if (!IsUsb()) {
+        SetBaud(kBootBaud);
+        m_bitsPerByte = 8;
+    }
     BinReset();
     m_state = AdapterState::Terminal;
     m_zeros = 0;
@@ -125,6 +126,28 @@ void BusPirateModel::TerminalByte(uint8_t byte)
     Finish();
 }
 
+// The HydraBus console counts only consecutive zeros, and exactly five before 0x02 for SUMP; what
+// else it is told is of no interest here.
+void BusPirateModel::ConsoleByte(uint8_t byte)
+{
+    if (byte == 0x00) {
+        if (++m_zeros == kZerosForBinary)
+            EnterBbio();
+    } else if (byte == 0x02 && m_zeros == kZerosForSump) {
+        Trace("SUMP logic analyser");
+        m_state = AdapterState::Sump;
+        m_sumpParams = 0;
+        EmitText("1ALS");
+    } else {
+        m_zeros = 0;
+        if (byte == '\r' || byte == '\n')
+            EmitText("\r\n> ");
+        else if (byte >= 0x20 && byte < 0x7F)
+            Emit(byte);
+    }
+    Finish();
+}
+
 void BusPirateModel::ExecuteLine()
 {
     std::string line;
@@ -147,7 +170,7 @@ void BusPirateModel::ExecuteLine()
             m_menuDigits.clear();
             return;
         case 'b':
-            if (!m_config.bNoBaudChange) {
+            if (!m_config.noBaudChange) {
                 Trace("serial speed menu");
                 EmitText(kBaudMenu);
                 m_state = AdapterState::BaudMenu;
@@ -204,16 +227,15 @@ void BusPirateModel::MenuChoice(const std::string& digits)
         }
         break;
     case AdapterState::BaudDivisor:
-        if (!digits.empty() && value <= kDivisorMax)
-            NewBaud(kBaudClock / (value + 1));
-        else
-            EmitText((std::string(kInvalidChoice) + ">").c_str());
+        NewBaud(kBaudClock / ((digits.empty() ? kDefaultDivisor : value) + 1));
         break;
     default:
         if (digits.empty())
             value = 1;
         if (value >= 1 && value <= 9) {
-            // Every mode is taken as HiZ: the prompt is all the host needs from here.
+            // Every mode is taken as HiZ: the prompt is all the host needs from here. A new mode
+            // starts with eight bits per byte.
+            m_bitsPerByte = 8;
             m_state = AdapterState::Terminal;
             EmitText("HiZ>");
         } else {
@@ -225,11 +247,16 @@ void BusPirateModel::MenuChoice(const std::string& digits)
 
 // The firmware tells the user to follow, lets the text leave, reprograms its UART and waits for a
 // space at the new speed as proof that the terminal followed. A v4's USB line has no speed to set.
+// Firmware 6.x waits only for room in its four-byte transmit FIFO: the bytes still in it and in the
+// shift register are lost when the UART is reprogrammed.
 void BusPirateModel::NewBaud(uint32_t baud)
 {
-    EmitText("Adjust your terminal\r\nSpace to continue\r\n");
+    std::string text = "Adjust your terminal\r\nSpace to continue\r\n";
+    if (Build().bLosesPromptTail && !IsUsb())
+        text.resize(text.size() - 5);
+    EmitText(text.c_str());
     m_now = std::max(m_now, m_txFree);
-    if (!m_config.bV4)
+    if (!IsUsb())
         SetBaud(baud);
     Trace("serial speed " + std::to_string(baud) + " baud");
     m_state = AdapterState::BaudConfirm;

@@ -19,13 +19,15 @@ struct SimOptions {
         int count; // -1: every page write
     };
     std::vector<Fault> faults;
-    bool bStats = false;
-    bool bHelp = false;
-    bool bVersion = false;
+    bool firmwareGiven = false;
+    bool printStats = false;
+    bool showHelp = false;
+    bool showVersion = false;
     BusPirateConfig bus;
 };
 
 // Fills options from argv; on a usage error returns false with a one-line reason in error.
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std::string& error);
 
-extern const char* const kSimUsage;
+// The --help text, one line per option and per firmware build.
+std::string SimUsage();

@@ -178,7 +178,7 @@ int Serve(const SimOptions& options, int signalFd)
         }
     }
     link.Close();
-    if (options.bStats) {
+    if (options.printStats) {
         std::printf("stats command_bytes=%llu round_trips=%llu bus_bytes=%llu page_writes=%llu line_baud=%u "
                     "i2c_baud=%u%s\n",
             static_cast<unsigned long long>(model.CommandBytes()), static_cast<unsigned long long>(model.RoundTrips()),
@@ -196,14 +196,14 @@ int main(int argc, char** argv)
     SimOptions options;
     std::string error;
     if (!ParseSimOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "at24sim: %s\n%s", error.c_str(), kSimUsage);
+        std::fprintf(stderr, "at24sim: %s\n%s", error.c_str(), SimUsage().c_str());
         return 2;
     }
-    if (options.bHelp) {
-        std::fputs(kSimUsage, stdout);
+    if (options.showHelp) {
+        std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
-    if (options.bVersion) {
+    if (options.showVersion) {
         std::puts("at24sim " AT24WRITER_VERSION);
         return 0;
     }

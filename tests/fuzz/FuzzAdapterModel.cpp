@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 namespace {
 
 constexpr AdapterState kStates[] = { AdapterState::Terminal, AdapterState::Menu, AdapterState::Bbio, AdapterState::I2c,
     AdapterState::Sniffer, AdapterState::BulkWrite, AdapterState::WriteThenRead, AdapterState::Terminal };
+constexpr Hardware kBoards[] = { Hardware::V3, Hardware::V4, Hardware::HydraBus, Hardware::V3 };
 constexpr uint32_t kFifoDepths[] = { 0, 1, 4, 16 };
 constexpr uint32_t kHostBauds[] = { 0, 115200, 2000000, 1000000 };
 // The most one received byte can cause: a SUMP capture or a write-then-read of 4096 bytes.
@@ -33,15 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
     static std::vector<uint8_t> memory(At24Device::kSize);
     std::fill(memory.begin(), memory.end(), 0xFF);
     BusPirateConfig config;
-    config.firmware = (pData[0] & 0x01) ? 6 : 7;
-    config.bV4 = pData[0] & 0x02;
+    config.hardware = kBoards[pData[0] & 0x03];
+    config.firmware = static_cast<Firmware>(pData[1] % std::size(kFirmwareBuilds));
     config.rxFifo = kFifoDepths[(pData[0] >> 2) & 0x03];
-    config.bNoPullups = pData[0] & 0x10;
+    config.noPullups = pData[0] & 0x10;
     config.initial = kStates[pData[0] >> 5];
     config.pendingWrites = 1 + pData[1];
     config.latencyNs = uint64_t(pData[1] & 0x0F) * 500000;
     config.initialBaud = (pData[1] & 0x10) ? 2000000 : 115200;
-    config.bNoBaudChange = pData[1] & 0x20;
+    config.noBaudChange = pData[1] & 0x20;
     BusPirateModel model(memory.data(), config);
     model.Device().SetWriteCycleUs(pData[1] >> 6);
     model.Device().AddCorrupt(0x100, 1);

@@ -65,9 +65,12 @@ TEST(At24sim, HangUpReachesTheClient)
 
 TEST(At24sim, UsageErrorExitsWith2)
 {
-    SimProcess sim({ "--firmware", "5" });
-    sim.Finish();
-    EXPECT_EQ(sim.status, 2);
+    for (const auto& args : { std::vector<std::string> { "--firmware", "7" },
+             std::vector<std::string> { "--hardware", "hydrabus", "--firmware", "8.0" } }) {
+        SimProcess sim(args);
+        sim.Finish();
+        EXPECT_EQ(sim.status, 2);
+    }
 }
 
 } // namespace
