@@ -262,6 +262,28 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
 }
 
 // A refused write-then-read leaves the bus without a stop condition; a completed one has sent its own.
+// A select byte alone asks whether the device is there and done with its write cycle: more often
+// than not it is refused, and the firmware then leaves the stop to the host. The stop goes along at
+// once, so that the answer costs one round trip either way; after an acknowledge the firmware has
+// stopped already, and the extra stop is a start and a stop on an idle bus.
+bool I2cTransfer::Probe(uint8_t select)
+{
+    std::vector<uint8_t> frame = Frame({ select }, 0);
+    frame.push_back(kStop);
+    uint8_t stopReply = 0;
+    if (!m_pLink->Send(frame.data(), frame.size()))
+        return false;
+    Outcome outcome = ReceiveReply(0, TimeoutMs(1, 0));
+    if (outcome == Outcome::Failed || !m_pLink->Receive(&stopReply, 1, kBaseTimeoutMs))
+        return false;
+    if (stopReply != 0x01) {
+        m_pLink->Violation("stop answered " + std::to_string(stopReply));
+        return false;
+    }
+    m_bNacked |= outcome == Outcome::Nacked;
+    return Usable();
+}
+
 bool I2cTransfer::Settle(Outcome outcome)
 {
     if (outcome == Outcome::Nacked || outcome == Outcome::Refused)
@@ -395,7 +417,9 @@ bool I2cTransfer::EndTransaction()
         m_queuedWrites = 0;
         m_phase = Phase::Idle;
         // The stop is on the bus when the reply comes, so the caller's write wait starts right.
-        return Settle(WriteThenRead(writes, 0));
+        if (writes.size() > 1)
+            return Settle(WriteThenRead(writes, 0));
+        return Probe(writes[0]);
     }
     if (m_phase == Phase::Queued && !SendQueue())
         return false;

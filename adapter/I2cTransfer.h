@@ -53,6 +53,7 @@ private:
     bool FetchFirst(ReadPath path, const std::vector<uint8_t>& address, uint8_t readSelect);
     bool FetchMore();
     bool Settle(Outcome outcome);
+    bool Probe(uint8_t select);
     bool EndTransaction();
     int ServeFetched(bool bLast);
     void EndFetched();

@@ -142,7 +142,12 @@ void At24Device::Commit()
         last = i;
     }
     ++m_pageWrites;
-    m_busyUntil = Now() + m_writeCycleUs;
+    uint64_t cycle = m_writeCycleUs;
+    if (m_writeCycleMaxUs > m_writeCycleUs && m_writeCycleUs != kNeverReady) {
+        m_cycleSeed = m_cycleSeed * 6364136223846793005u + 1442695040888963407u;
+        cycle += (m_cycleSeed >> 33) % (m_writeCycleMaxUs - m_writeCycleUs + 1);
+    }
+    m_busyUntil = cycle == kNeverReady ? UINT64_MAX : Now() + cycle;
     if (m_commitHook)
         m_commitHook(pageStart + first, last - first + 1);
 }

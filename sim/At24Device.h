@@ -3,6 +3,7 @@
 // acknowledge during the internal write cycle.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -18,7 +19,14 @@ public:
 
     // Select bits 0x04 and 0x08 the device's pins answer to.
     void SetPins(uint8_t pinBits) { m_pinBits = pinBits & 0x0C; }
-    void SetWriteCycleUs(uint64_t us) { m_writeCycleUs = us; }
+    // The internal write cycle: us, or a length drawn anew for each page write from us to maxUs.
+    // kNeverReady: the first page write leaves the device busy for good.
+    static constexpr uint64_t kNeverReady = UINT64_MAX;
+    void SetWriteCycleUs(uint64_t us, uint64_t maxUs = 0)
+    {
+        m_writeCycleUs = us;
+        m_writeCycleMaxUs = std::max(us, maxUs);
+    }
     // The first count page writes that cover address store it with bit 0 flipped.
     void AddCorrupt(uint32_t address, int count) { m_faults.push_back({ address & (kSize - 1), count }); }
     // Every page write that covers address stores it with bit 0 flipped.
@@ -57,6 +65,8 @@ private:
     Clock m_clock;
     uint8_t m_pinBits = 0;
     uint64_t m_writeCycleUs = 5000;
+    uint64_t m_writeCycleMaxUs = 5000;
+    uint64_t m_cycleSeed = 0x9E3779B97F4A7C15u; // the same lengths on every run
     uint64_t m_busyUntil = 0;
     State m_state = State::Idle;
     uint32_t m_pointer = 0;

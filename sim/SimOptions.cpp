@@ -100,6 +100,22 @@ bool ParseState(const std::string& text, BusPirateConfig& bus)
     return false;
 }
 
+bool ParseWriteCycle(const std::string& text, SimOptions& options)
+{
+    if (text == "never") {
+        options.writeCycleUs = At24Device::kNeverReady;
+        return true;
+    }
+    size_t dash = text.find('-');
+    uint64_t low = 0, high = 0;
+    if (!ParseInto(text.substr(0, dash), 0, 60000, low)
+        || (dash != std::string::npos && (!ParseInto(text.substr(dash + 1), low, 60000, high))))
+        return false;
+    options.writeCycleUs = low * 1000;
+    options.writeCycleMaxUs = high * 1000;
+    return true;
+}
+
 bool ParseFault(const std::string& text, bool bStuck, SimOptions& options)
 {
     size_t colon = text.find(':');
@@ -136,8 +152,10 @@ const SimOption kSimOptions[] = {
         [](const std::string& v, SimOptions& o) { return ParsePin(v, 0x04, o); } },
     { "--a1", "low|high", "device pin answering select bit 0x08",
         [](const std::string& v, SimOptions& o) { return ParsePin(v, 0x08, o); } },
-    { "--write-cycle-ms", "N", "internal write time (default 5)",
-        [](const std::string& v, SimOptions& o) { return ParseInto(v, 0, 60000, o.writeCycleMs); } },
+    { "--write-cycle-ms", "N|A-B|never",
+        "internal write time (default 5); A-B: drawn anew for each page write;\n"
+        "never: the first page write leaves the device busy for good",
+        [](const std::string& v, SimOptions& o) { return ParseWriteCycle(v, o); } },
     { "--corrupt", "ADDR[:N]", "the first N (default 1) page writes covering ADDR store it wrong",
         [](const std::string& v, SimOptions& o) { return ParseFault(v, false, o); } },
     { "--stuck", "ADDR", "every page write covering ADDR stores it wrong",

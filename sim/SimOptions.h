@@ -12,7 +12,8 @@ struct SimOptions {
     std::string imagePath; // empty: an erased device in memory
     std::string tracePath;
     uint8_t pins = 0; // select bits 0x04 and 0x08
-    uint64_t writeCycleMs = 5;
+    uint64_t writeCycleUs = 5000; // At24Device::kNeverReady: busy for good after the first page write
+    uint64_t writeCycleMaxUs = 0; // above writeCycleUs: each page write's cycle drawn from the range
     uint64_t readEveryUs = 0; // 0: read the line as soon as bytes arrive
     struct Fault {
         uint32_t address;

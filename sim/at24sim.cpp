@@ -93,7 +93,7 @@ int Serve(const SimOptions& options, int signalFd)
     }
     BusPirateModel model(image.Data(), options.bus);
     model.Device().SetPins(options.pins);
-    model.Device().SetWriteCycleUs(options.writeCycleMs * 1000);
+    model.Device().SetWriteCycleUs(options.writeCycleUs, options.writeCycleMaxUs);
     for (const SimOptions::Fault& fault : options.faults) {
         if (fault.count < 0)
             model.Device().AddStuck(fault.address);

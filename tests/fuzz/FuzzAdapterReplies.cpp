@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
                     : call >= 0  ? i2c_write(call)
                                  : i2c_read(call == L);
             });
-            Check(result >= 0 && result <= (call <= R ? 0xFF : 1));
+            Check((call <= R && result == I2C_READ_FAILED) || (result >= 0 && result <= (call <= R ? 0xFF : 1)));
         }
     }
     Timed([] {
