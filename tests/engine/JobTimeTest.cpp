@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace {
 
@@ -21,21 +20,11 @@ constexpr std::time_t kMorning = 1780257603; // 2026-06-01 05:00:03
 constexpr std::time_t kNoon = 1780282800; // 2026-06-01 12:00:00
 constexpr std::time_t kEpoch = 0; // 1970-01-01 09:00:00
 
-// The job's readings, at its start [0] and at its end [1].
+// The job's readings, at its start [0] and at its end [1], and how often it took them.
 std::time_t g_wall[2];
 std::chrono::milliseconds g_tick[2];
 int g_nWallReads = 0;
 int g_nTickReads = 0;
-
-std::time_t ChosenWall()
-{
-    return g_wall[std::min(g_nWallReads++, 1)];
-}
-
-std::chrono::milliseconds ChosenMonotonic()
-{
-    return g_tick[std::min(g_nTickReads++, 1)];
-}
 
 struct TimeCase {
     const char* name;
@@ -49,14 +38,7 @@ class JobTimeTest : public testing::TestWithParam<TimeCase> {
 protected:
     static void SetUpTestSuite()
     {
-        if (const char* pszZone = std::getenv("TZ"))
-            s_zone = pszZone;
-        ::setenv("TZ", "JST-9", 1);
-        ::tzset();
-    }
-    static void TearDownTestSuite()
-    {
-        s_zone ? ::setenv("TZ", s_zone->c_str(), 1) : ::unsetenv("TZ");
+        ::setenv("TZ", "JST-9", 1); // the other suites look at no time of day
         ::tzset();
     }
     void SetUp() override
@@ -65,12 +47,12 @@ protected:
         JobSettings = SJobSettings();
         JobSettings.HexFile = dir.Write("empty.hex", "");
         JobRunState.StopRequest = 0;
-        JobClock = { ChosenWall, ChosenMonotonic };
+        JobClock = { [] { return g_wall[std::min(g_nWallReads++, 1)]; },
+            [] { return g_tick[std::min(g_nTickReads++, 1)]; } };
         g_nWallReads = g_nTickReads = 0;
     }
     void TearDown() override { JobClock = m_system; }
 
-    static inline std::optional<std::string> s_zone;
     SJobClock m_system = JobClock;
     RecordingDisplay display;
     TempDir dir;
