@@ -3,7 +3,10 @@
 #include "I2cLibrary.h"
 #include "JobSettings.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -44,21 +47,48 @@ bool EepromPageWrite(uint32_t address, int count, const uint8_t* data)
     return bOk;
 }
 
-bool EepromAwaitWrite(uint32_t address, int maxMs)
+namespace {
+
+// Tries until the device takes part, for at most maxMs after the last page write: during its write
+// cycle the device refuses its select byte. A device takes about as long for each cycle, so the
+// first try waits for most of the shortest cycle seen (measured where a try had been refused, so
+// that it was not over earlier), and tries that a busy device would refuse are saved.
+bool AwaitReady(int maxMs, const std::function<bool()>& bTry)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
-    for (;;) {
-        // One poll after the deadline too: a device that needs all of its time is not late.
-        bool bLast = std::chrono::steady_clock::now() >= deadline;
-        // The device ignores its select byte until the write cycle is over.
-        bool bReady = I2cLibrary.i2c_start() != 0;
-        bReady &= I2cLibrary.i2c_write(DeviceSelect(address, false)) == 0;
-        bReady &= I2cLibrary.i2c_stop() != 0;
+    using namespace std::chrono;
+    static std::atomic<long> s_shortestUs { 0 };
+    auto start = steady_clock::now();
+    auto deadline = start + milliseconds(maxMs);
+    std::this_thread::sleep_for(microseconds(std::min<long>(s_shortestUs.load() * 7 / 8, maxMs * 1000L)));
+    for (bool bRefused = false;; bRefused = true) {
+        // One try after the deadline too: a device that needs all of its time is not late.
+        auto now = steady_clock::now();
+        bool bLast = now >= deadline;
+        bool bReady = bTry();
+        long us = duration_cast<microseconds>(now - start).count();
+        if (bReady && bRefused && (s_shortestUs.load() == 0 || us < s_shortestUs.load()))
+            s_shortestUs.store(us);
         if (bReady || bLast)
             return bReady;
-        // A poll costs a bus transaction; a cycle takes milliseconds.
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // A try costs a bus transaction; a cycle takes milliseconds.
+        std::this_thread::sleep_for(microseconds(200));
     }
+}
+
+} // namespace
+
+bool EepromAwaitWrite(uint32_t address, int maxMs)
+{
+    return AwaitReady(maxMs, [address] {
+        bool bReady = I2cLibrary.i2c_start() != 0;
+        bReady &= I2cLibrary.i2c_write(DeviceSelect(address, false)) == 0;
+        return I2cLibrary.i2c_stop() != 0 && bReady;
+    });
+}
+
+bool EepromReadAfterWrite(uint32_t address, int count, uint8_t* buffer, int maxMs)
+{
+    return AwaitReady(maxMs, [=] { return EepromReadBlock(address, count, buffer); });
 }
 
 bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data)

@@ -15,6 +15,9 @@ bool EepromWriteBlock(uint32_t address, int count, const uint8_t* data);
 bool EepromPageWrite(uint32_t address, int count, const uint8_t* data);
 // Polls the device's acknowledge until its write cycle is over: false when it is not within maxMs.
 bool EepromAwaitWrite(uint32_t address, int maxMs);
+// EepromReadBlock once the write cycle is over, the read's own select byte the poll: false when no
+// read went through within maxMs. Saves a poll's round trip where the device is seldom still busy.
+bool EepromReadAfterWrite(uint32_t address, int count, uint8_t* buffer, int maxMs);
 // One random read of count bytes (at least one byte is read, into buffer[0]); the device's
 // address counter runs through its whole 128 KiB. false when the device refused its select or
 // address, or a read did not take place: the buffer then means nothing.

@@ -52,9 +52,9 @@ JobResult ReadImage(JobDisplay& display, FileImage& image)
     return JobResult::Success;
 }
 
-// One attempt at a page: each run of defined bytes in one page write followed by acknowledge
-// polling, then the page read back in one read. The address of the first byte that is not right
-// (or of the page's first defined byte, when the adapter failed), or UINT32_MAX when all are.
+// One attempt at a page: each run of defined bytes in one page write, each but the last followed
+// by acknowledge polling, then the page read back in one read once the device is ready. The address of the first byte
+// that is not right (or of the page's first defined byte, when the adapter failed), or UINT32_MAX when all are.
 uint32_t AttemptPage(const FileImage& image, uint32_t first, uint32_t last)
 {
     uint8_t readBack[kEepromPageSize];
@@ -63,15 +63,15 @@ uint32_t AttemptPage(const FileImage& image, uint32_t first, uint32_t last)
         uint32_t end = at;
         while (end <= last && image.owner[end] != kNoRecord)
             ++end;
-        if (end > at) {
-            bDone = EepromPageWrite(at, static_cast<int>(end - at), &image.bytes[at])
-                && EepromAwaitWrite(at, JobSettings.WriteWait);
-        }
+        bDone = EepromPageWrite(at, static_cast<int>(end - at), &image.bytes[at]);
         at = end + 1;
         while (at <= last && image.owner[at] == kNoRecord)
             ++at;
+        // The read back waits for the last write's cycle itself.
+        if (bDone && at <= last)
+            bDone = EepromAwaitWrite(first, JobSettings.WriteWait);
     }
-    if (!bDone || !EepromReadBlock(first, static_cast<int>(last - first + 1), readBack))
+    if (!bDone || !EepromReadAfterWrite(first, static_cast<int>(last - first + 1), readBack, JobSettings.WriteWait))
         return first;
     for (uint32_t at = first; at <= last; ++at) {
         if (image.owner[at] != kNoRecord && readBack[at - first] != image.bytes[at])
