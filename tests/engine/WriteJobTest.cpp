@@ -128,7 +128,6 @@ struct RefusalCase {
     const char* name;
     std::string text;
     Lines body;
-    JobResult result;
     friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -137,7 +136,8 @@ class RefusalTest : public WriteJobTest, public testing::WithParamInterface<Refu
 TEST_P(RefusalTest, BadRecordEndsTheJobBeforeAnythingAfterIt)
 {
     const RefusalCase& c = GetParam();
-    EXPECT_EQ(Run(HexData(0, { 0x11 }) + c.text + HexData(0x100, { 0x22 })), c.result);
+    JobResult result = c.body[0].rfind("Record", 0) == 0 ? JobResult::RecordError : JobResult::AddressError;
+    EXPECT_EQ(Run(HexData(0, { 0x11 }) + c.text + HexData(0x100, { 0x22 })), result);
     EXPECT_EQ(display.Body(), c.body);
     EXPECT_EQ(bus->memory[0], 0x11);
     EXPECT_EQ(bus->memory[0x100], 0xFF);
@@ -145,20 +145,17 @@ TEST_P(RefusalTest, BadRecordEndsTheJobBeforeAnythingAfterIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
-    testing::Values(
-        RefusalCase { "checksum", ":0300300002337A1F\n", { "Record error Line:2\n" }, JobResult::RecordError },
-        RefusalCase { "short", ":1000000\n", { "Record error Line:2\n" }, JobResult::RecordError },
-        RefusalCase { "eight_chars", ":0000000\n", { "Record error Line:2\n" }, JobResult::RecordError },
-        RefusalCase { "count_mismatch", ":0400300002337A1E\n", { "Record error Line:2\n" }, JobResult::RecordError },
-        RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" }, JobResult::RecordError },
-        RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" },
-            JobResult::RecordError },
-        RefusalCase { "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" },
-            JobResult::AddressError },
+    testing::Values(RefusalCase { "checksum", ":0300300002337A1F\n", { "Record error Line:2\n" } },
+        RefusalCase { "short", ":1000000\n", { "Record error Line:2\n" } },
+        RefusalCase { "eight_chars", ":0000000\n", { "Record error Line:2\n" } },
+        RefusalCase { "count_mismatch", ":0400300002337A1E\n", { "Record error Line:2\n" } },
+        RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" } },
+        RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" } },
+        RefusalCase {
+            "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" } },
         RefusalCase { "runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)),
-            { "Address error Address:01FFF8\n" }, JobResult::AddressError },
-        RefusalCase { "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), { "Address error Address:0F0000\n" },
-            JobResult::AddressError }),
+            { "Address error Address:01FFF8\n" } },
+        RefusalCase { "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), { "Address error Address:0F0000\n" } }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the device, the link and the user, and what each leaves in the log and the device.
@@ -166,13 +163,13 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
 // reports can tell.
 struct FaultCase {
     const char* name;
-    std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
+    void (*arrange)(standin::Bus&, RecordingDisplay&);
     JobResult result;
-    Lines body = {};
+    Lines body;
     int attempts; // at the records, each shown once
-    bool bFirst = false, bSecond = false; // the first and the second record are in the device
-    int flip = -1; // a byte of them stored with bit 0 flipped
     bool bErased = false; // the two records hold 0xFF bytes
+    int stored = 0; // 1: the first record is in the device, 2: the second, 3: both
+    int flip = -1; // a byte of them stored with bit 0 flipped
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -193,8 +190,8 @@ TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
     EXPECT_EQ(Run(HexData(0x10, data) + HexData(0x20, data)), c.result);
     EXPECT_EQ(display.Body(), c.body);
     std::vector<uint8_t> memory(32, 0xFF);
-    std::copy_n(data.begin(), c.bFirst ? 16 : 0, memory.begin());
-    std::copy_n(data.begin(), c.bSecond ? 16 : 0, memory.begin() + 16);
+    std::copy_n(data.begin(), c.stored & 1 ? 16 : 0, memory.begin());
+    std::copy_n(data.begin(), c.stored & 2 ? 16 : 0, memory.begin() + 16);
     if (c.flip >= 0)
         memory[static_cast<size_t>(c.flip)] ^= 0x01;
     EXPECT_EQ(Memory(0x10, 32), memory);
@@ -211,74 +208,62 @@ TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
     EXPECT_EQ(display.Current().size(), static_cast<size_t>(c.attempts));
 }
 
-const auto kOtherPins = [](standin::Bus& b, RecordingDisplay&) { b.device->SetPins(kAddressMaskA0); };
+using Bus = standin::Bus;
+using Display = RecordingDisplay;
+void CorruptOnce(Bus& b, Display&)
+{
+    b.device->AddCorrupt(0x15, 1);
+}
+void Stuck(Bus& b, Display&)
+{
+    b.device->AddStuck(0x12);
+}
+void OtherPins(Bus& b, Display&)
+{
+    b.device->SetPins(kAddressMaskA0);
+}
+void OtherPinsAcksAtStop(Bus& b, Display& d)
+{
+    b.bDeferAcks = true, OtherPins(b, d);
+}
+void ReadsFail(Bus& b, Display&)
+{
+    b.bReadsFail = true;
+}
+void Busy(Bus& b, Display&)
+{
+    b.device->SetWriteCycleUs(60000000);
+}
+void LinkLostAfterARecord(Bus& b, Display&)
+{
+    b.nCallsLeft = 44;
+} // 21 calls to write a record, 23 to read it
+void PortRefused(Bus& b, Display&)
+{
+    b.bConnectOk = false;
+}
+void StopAtFirst(Bus&, Display& d)
+{
+    d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
+}
+const Lines kRetried { "Verify error Address:000010\n", "Retry success Address:000010\n" };
+const JobResult kWriteError = JobResult::WriteError;
+
+constexpr bool kErased = true;
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
-    testing::Values(FaultCase { .name = "fails_once",
-                        .arrange = [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); },
-                        .result = JobResult::Success,
-                        .body = { "Verify error Address:000010\n", "Retry success Address:000010\n" },
-                        .attempts = 3,
-                        .bFirst = true,
-                        .bSecond = true },
-        FaultCase { .name = "never_verifies",
-            .arrange = [](auto& b, auto&) { b.device->AddStuck(0x12); },
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5,
-            .bFirst = true,
-            .flip = 2 },
-        FaultCase { .name = "other_pins",
-            .arrange = kOtherPins,
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5 },
-        FaultCase { .name = "other_pins_erased",
-            .arrange = kOtherPins,
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5,
-            .bErased = true },
-        FaultCase { .name = "other_pins_erased_acknowledges_at_stop",
-            .arrange =
-                [](auto& b, auto& d) {
-                    b.bDeferAcks = true;
-                    kOtherPins(b, d);
-                },
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5,
-            .bErased = true },
-        FaultCase { .name = "reads_fail_erased",
-            .arrange = [](auto& b, auto&) { b.bReadsFail = true; },
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5,
-            .bErased = true },
-        FaultCase { .name = "busy_longer_than_the_wait_erased",
-            .arrange = [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000010"),
-            .attempts = 5,
-            .bErased = true },
-        // A record is 21 calls to write and 23 to read back.
-        FaultCase { .name = "link_lost_after_a_record_erased",
-            .arrange = [](auto& b, auto&) { b.nCallsLeft = 44; },
-            .result = JobResult::WriteError,
-            .body = FiveFailed("000020"),
-            .attempts = 6,
-            .bErased = true },
-        FaultCase { .name = "port_refused",
-            .arrange = [](auto& b, auto&) { b.bConnectOk = false; },
-            .result = JobResult::PortOpenError,
-            .body = { "Port Open Error." },
-            .attempts = 0 },
-        FaultCase { .name = "stopped",
-            .arrange = [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
-            .result = JobResult::Stopped,
-            .body = { "Stop processing." },
-            .attempts = 1,
-            .bFirst = true }),
+    testing::Values(FaultCase { "fails_once", CorruptOnce, JobResult::Success, kRetried, 3, !kErased, 3 },
+        FaultCase { "never_verifies", Stuck, kWriteError, FiveFailed("000010"), 5, !kErased, 1, 2 },
+        FaultCase { "other_pins", OtherPins, kWriteError, FiveFailed("000010"), 5 },
+        FaultCase { "other_pins_erased", OtherPins, kWriteError, FiveFailed("000010"), 5, kErased },
+        FaultCase {
+            "other_pins_erased_acks_at_stop", OtherPinsAcksAtStop, kWriteError, FiveFailed("000010"), 5, kErased },
+        FaultCase { "reads_fail_erased", ReadsFail, kWriteError, FiveFailed("000010"), 5, kErased },
+        FaultCase { "busy_longer_than_the_wait_erased", Busy, kWriteError, FiveFailed("000010"), 5, kErased },
+        FaultCase {
+            "link_lost_after_a_record_erased", LinkLostAfterARecord, kWriteError, FiveFailed("000020"), 6, kErased },
+        FaultCase { "port_refused", PortRefused, JobResult::PortOpenError, { "Port Open Error." }, 0 },
+        FaultCase { "stopped", StopAtFirst, JobResult::Stopped, { "Stop processing." }, 1, !kErased, 1 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A stop asked for during the last line has nothing left to stop; one asked for during the last data
