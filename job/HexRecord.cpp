@@ -1,5 +1,7 @@
 #include "HexRecord.h"
 
+#include <cstdio>
+
 namespace {
 
 int HexDigitValue(char c)
@@ -74,4 +76,24 @@ bool CheckHexRecord(std::string_view line)
     for (size_t i = 0; i < nBytes; ++i)
         sum += static_cast<unsigned>(ParseHexField(line, 1 + 2 * i, 2));
     return (sum & 0xFF) == 0;
+}
+
+std::string FormatHexRecord(uint8_t type, uint16_t offset, const uint8_t* data, size_t n)
+{
+    const uint8_t head[]
+        = { static_cast<uint8_t>(n), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset), type };
+    std::string line = ":";
+    uint8_t sum = 0;
+    char pair[3];
+    auto add = [&](uint8_t byte) {
+        std::snprintf(pair, sizeof pair, "%02X", byte);
+        line += pair;
+        sum = static_cast<uint8_t>(sum + byte);
+    };
+    for (uint8_t byte : head)
+        add(byte);
+    for (size_t i = 0; i < n; ++i)
+        add(data[i]);
+    add(static_cast<uint8_t>(0x100 - sum));
+    return line;
 }

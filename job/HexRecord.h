@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 enum HexRecordType : uint8_t {
@@ -23,3 +24,6 @@ int ParseHexField(std::string_view line, size_t offset, size_t width);
 // only (trailing CR and blanks tolerated), at least count, offset, type and checksum, exactly
 // count + 5 bytes, a matching checksum, and count 2 for the extended address records.
 bool CheckHexRecord(std::string_view line);
+
+// The record line of type at offset carrying n bytes of data, checksum included, without a line end.
+std::string FormatHexRecord(uint8_t type, uint16_t offset, const uint8_t* data, size_t n);

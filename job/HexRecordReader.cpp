@@ -95,17 +95,7 @@ HexRecordReader::Item HexRecordReader::NextBinary()
     if (m_count == 0)
         return Item::End;
     // The record the bytes would make, so that a binary image shows as a HEX file does.
-    uint8_t sum = static_cast<uint8_t>(m_count + (m_nextAddress >> 8) + m_nextAddress);
-    char field[16];
-    std::snprintf(field, sizeof field, ":%02X%04X00", m_count, m_nextAddress & 0xFFFF);
-    m_line = field;
-    for (int i = 0; i < m_count; ++i) {
-        std::snprintf(field, sizeof field, "%02X", m_data[i]);
-        m_line += field;
-        sum = static_cast<uint8_t>(sum + m_data[i]);
-    }
-    std::snprintf(field, sizeof field, "%02X", static_cast<uint8_t>(0x100 - sum));
-    m_line += field;
+    m_line = FormatHexRecord(kRecordData, static_cast<uint16_t>(m_nextAddress), m_data, static_cast<size_t>(m_count));
     uint32_t address = m_nextAddress;
     m_nextAddress += static_cast<uint32_t>(m_count);
     return Place(0, address, false);

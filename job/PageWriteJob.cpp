@@ -24,18 +24,7 @@ struct FileImage {
 // Reads the whole file before anything is written, so that a bad record leaves the device untouched.
 JobResult ReadImage(JobDisplay& display, FileImage& image)
 {
-    HexRecordReader reader;
-    if (!OpenJobFile(display, reader))
-        return JobResult::FileOpenError;
-    for (HexRecordReader::Item item; (item = reader.Next()) != HexRecordReader::Item::End;) {
-        if (item == HexRecordReader::Item::ReadError)
-            return LogFileItem(display, reader, item);
-        if (StopRequested(display))
-            return JobResult::Stopped;
-        if (item != HexRecordReader::Item::Data && item != HexRecordReader::Item::Other)
-            return LogFileItem(display, reader, item);
-        if (item != HexRecordReader::Item::Data || reader.Count() == 0)
-            continue;
+    return ForEachRecord(display, [&image](const HexRecordReader& reader) {
         int index = static_cast<int>(image.records.size());
         image.records.push_back(reader.Address());
         image.lines.push_back(reader.Line());
@@ -48,8 +37,8 @@ JobResult ReadImage(JobDisplay& display, FileImage& image)
                 image.bytes[address] = reader.Data()[block.first + i];
             }
         }
-    }
-    return JobResult::Success;
+        return JobResult::Success;
+    });
 }
 
 // One attempt at a page: each run of defined bytes in one page write, each but the last followed

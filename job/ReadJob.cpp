@@ -1,4 +1,5 @@
 #include "EepromBlock.h"
+#include "HexRecord.h"
 #include "I2cLibrary.h"
 #include "JobFrame.h"
 #include "WriteJob.h"
@@ -18,37 +19,18 @@ namespace {
 std::string FormatHex(const std::vector<uint8_t>& image, uint32_t start, int recordSize)
 {
     std::string text;
-    auto record = [&text](uint8_t type, uint32_t offset, const uint8_t* data, size_t n) {
-        char pair[4];
-        uint8_t sum = static_cast<uint8_t>(n + (offset >> 8) + offset + type);
-        std::snprintf(pair, sizeof pair, ":%02X", static_cast<unsigned>(n));
-        text += pair;
-        std::snprintf(pair, sizeof pair, "%02X", (offset >> 8) & 0xFF);
-        text += pair;
-        std::snprintf(pair, sizeof pair, "%02X", offset & 0xFF);
-        text += pair;
-        std::snprintf(pair, sizeof pair, "%02X", type);
-        text += pair;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(pair, sizeof pair, "%02X", data[i]);
-            text += pair;
-            sum = static_cast<uint8_t>(sum + data[i]);
-        }
-        std::snprintf(pair, sizeof pair, "%02X\n", static_cast<uint8_t>(0x100 - sum));
-        text += pair;
-    };
     uint32_t upper = UINT32_MAX;
     for (size_t i = 0; i < image.size(); i += static_cast<size_t>(recordSize)) {
         uint32_t address = start + static_cast<uint32_t>(i);
         if (address >> 16 != upper) {
             upper = address >> 16;
             const uint8_t value[] = { static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper) };
-            record(0x04, 0, value, 2);
+            text += FormatHexRecord(kRecordExtendedLinear, 0, value, 2) + "\n";
         }
-        record(0x00, address & 0xFFFF, image.data() + i, std::min(image.size() - i, static_cast<size_t>(recordSize)));
+        size_t n = std::min(image.size() - i, static_cast<size_t>(recordSize));
+        text += FormatHexRecord(kRecordData, static_cast<uint16_t>(address), image.data() + i, n) + "\n";
     }
-    record(0x01, 0, nullptr, 0);
-    return text;
+    return text + FormatHexRecord(kRecordEndOfFile, 0, nullptr, 0) + "\n";
 }
 
 bool WriteAll(int fd, const std::string& text)

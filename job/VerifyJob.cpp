@@ -12,9 +12,6 @@ namespace {
 // Every record of the file compared with what the EEPROM holds under it.
 JobResult VerifyFile(JobDisplay& display)
 {
-    HexRecordReader reader;
-    if (!OpenJobFile(display, reader))
-        return JobResult::FileOpenError;
     struct Record {
         uint32_t address;
         std::vector<uint8_t> data;
@@ -23,22 +20,19 @@ JobResult VerifyFile(JobDisplay& display)
     };
     std::vector<Record> records;
     std::vector<bool> covered(kEepromSize);
-    for (HexRecordReader::Item item; (item = reader.Next()) != HexRecordReader::Item::End;) {
-        if (item == HexRecordReader::Item::ReadError)
-            return LogFileItem(display, reader, item);
-        if (StopRequested(display))
-            return JobResult::Stopped;
-        if (item != HexRecordReader::Item::Data && item != HexRecordReader::Item::Other)
-            return LogFileItem(display, reader, item);
-        if (item != HexRecordReader::Item::Data || reader.Count() == 0)
-            continue;
+    JobResult parsed = ForEachRecord(display, [&](const HexRecordReader& reader) {
+        if (reader.Count() == 0)
+            return JobResult::Success;
         Record record { reader.Address(), { reader.Data(), reader.Data() + reader.Count() }, {}, reader.BlockCount() };
         for (int i = 0; i < record.nBlocks; ++i) {
             record.blocks[i] = reader.Blocks()[i];
             std::fill_n(covered.begin() + record.blocks[i].address, record.blocks[i].count, true);
         }
         records.push_back(std::move(record));
-    }
+        return JobResult::Success;
+    });
+    if (parsed != JobResult::Success)
+        return parsed;
     // Only what the file covers is read, in runs as long as the adapter allows.
     uint32_t total = static_cast<uint32_t>(std::count(covered.begin(), covered.end(), true));
     uint32_t done = 0;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -79,40 +80,44 @@ JobResult LogFileItem(JobDisplay& display, const HexRecordReader& reader, HexRec
     }
 }
 
-bool OpenJobFile(JobDisplay& display, HexRecordReader& reader)
+JobResult ForEachRecord(JobDisplay& display, const std::function<JobResult(const HexRecordReader&)>& onRecord)
 {
+    HexRecordReader reader;
     std::string reason;
     bool bOpen = JobOptions.bBinary ? reader.OpenBinary(JobSettings.HexFile, JobOptions.Offset, reason)
                                     : reader.Open(JobSettings.HexFile, reason);
     if (!bOpen) {
         display.AppendLog("File Open Error.");
         JobRunState.Reason = JobSettings.HexFile + ": " + reason;
-    }
-    return bOpen;
-}
-
-namespace {
-
-JobResult WriteFile(JobDisplay& display)
-{
-    HexRecordReader reader;
-    if (!OpenJobFile(display, reader))
         return JobResult::FileOpenError;
+    }
     for (;;) {
         HexRecordReader::Item item = reader.Next();
         if (item == HexRecordReader::Item::End)
             return JobResult::Success;
+        // A stop is honoured at the next line, but a read error comes first: the line is not there.
         if (item == HexRecordReader::Item::ReadError)
             return LogFileItem(display, reader, item);
         if (StopRequested(display))
             return JobResult::Stopped;
         if (item != HexRecordReader::Item::Data && item != HexRecordReader::Item::Other)
             return LogFileItem(display, reader, item);
-        if (item == HexRecordReader::Item::Data && !WriteRecord(display, reader)) {
-            JobRunState.Reason = I2cLastError();
-            return JobResult::WriteError;
-        }
+        if (JobResult result = item == HexRecordReader::Item::Data ? onRecord(reader) : JobResult::Success;
+            result != JobResult::Success)
+            return result;
     }
+}
+
+namespace {
+
+JobResult WriteFile(JobDisplay& display)
+{
+    return ForEachRecord(display, [&display](const HexRecordReader& record) {
+        if (WriteRecord(display, record))
+            return JobResult::Success;
+        JobRunState.Reason = I2cLastError();
+        return JobResult::WriteError;
+    });
 }
 
 } // namespace

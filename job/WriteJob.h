@@ -6,6 +6,8 @@
 #include "JobDisplay.h"
 #include "JobSettings.h"
 
+#include <functional>
+
 // The worker routines. Each reads JobSettings, JobOptions and JobRunState, reports through
 // GetJobDisplay(), leaves its outcome in JobRunState.Result, and returns 0 on every road.
 // Writes the file, record by record, each read back and compared.
@@ -19,7 +21,7 @@ int ReadJob();
 // Compares the file with the EEPROM, writing nothing.
 int VerifyJob();
 
-// Shared by the jobs that take a file: opens it as JobOptions says, or logs "File Open Error.".
-bool OpenJobFile(JobDisplay& display, HexRecordReader& reader);
-// The log line of a file's read, record or address error; Success for any other item.
-JobResult LogFileItem(JobDisplay& display, const HexRecordReader& reader, HexRecordReader::Item item);
+// Goes through the file's records as every job that takes one does (JobOptions says whether it is a
+// binary image): "File Open Error." when it cannot be opened, a stop honoured at each line, the first
+// bad line logged and ending it. onRecord gets each data record; anything but Success ends it too.
+JobResult ForEachRecord(JobDisplay& display, const std::function<JobResult(const HexRecordReader&)>& onRecord);
