@@ -71,10 +71,11 @@ constexpr int S = -1, P = -2, R = -3, L = -4; // start, stop, read, read the las
 const int kCalls[] = { S, 0xA0, 0x01, 0x00, P, S, 0xA1, R, R, L, P, // a current-address read
     S, 0xA0, 0x01, 0x20, S, 0xA1, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, L, P, // longer
     S, 0xA0, 0x03, 0x00, S, 0xA1, L, P, S, 0xA2, 0xFF, 0xF0, S, 0xA3, R, L, P, // shorter; the upper half
-    S, 0xA0, 0x00, 0x08, S, 0xA3, R, L, P, S, 0xA0, 0x04, 0x24, R, L,
-    P, // another page bit; no repeated start: 0xFF written
     S, 0xA4, 0x00, 0x00, S, 0xA5, R, L, P, L, P, // nobody answers; no start at all
-    S, 0xA0, 0x00, 0x0C, S, 0xA1, L, S, 0xA0, 0x00, 0xF8, S, 0xA1, R, L, P }; // a new read without a stop
+    S, 0xA0, 0x00, 0x0C, S, 0xA1, L, S, 0xA0, 0x00, 0xF8, S, 0xA1, R, L, P, // a new read without a stop
+    // Another page bit; no repeated start: 0xFF written. Last, since the device is busy for a write
+    // cycle afterwards, and whether the next call comes within it depends on the machine's load.
+    S, 0xA0, 0x00, 0x08, S, 0xA3, R, L, P, S, 0xA0, 0x04, 0x24, R, L, P };
 
 std::vector<int> RunCalls()
 {
