@@ -171,7 +171,7 @@ TEST_P(Jobs, EndWithinSecondsAsTheyShould)
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
         // No overrun, and the adapter left at its boot speed.
         std::string stats = " line_baud=115200 i2c_baud=" + std::to_string(c.lineBaud) + "\n";
-        EXPECT_TRUE(!c.reason.empty() || sim.Finish().ends_with(stats)) << sim.output;
+        EXPECT_TRUE(!c.reason.empty() || sim.Finish().ends_with(stats)) << sim.Out();
         // The file's data where the job wrote it, and nothing at all after a refused connect.
         std::stringstream image;
         image << std::ifstream(sim.image, std::ios::binary).rdbuf();

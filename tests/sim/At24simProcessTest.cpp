@@ -1,7 +1,7 @@
 // at24sim as a process on a real pty: the ready line, the image file, the statistics, hang-up, and
 // cleaning up after itself.
-#include "AdapterHarness.h"
 #include "At24Device.h"
+#include "SimProcess.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -31,7 +31,7 @@ std::string FileText(const std::string& path)
 TEST(At24sim, ServesThePtyUntilSigterm)
 {
     SimProcess sim({});
-    ASSERT_TRUE(sim.output.starts_with("ready "));
+    ASSERT_TRUE(sim.Out().starts_with("ready "));
     EXPECT_TRUE(std::filesystem::read_symlink(sim.link).string().starts_with("/dev/pts/"));
     EXPECT_EQ(FileText(sim.image), std::string(At24Device::kSize, '\xFF'));
     int fd = ::open(sim.link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
