@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Commands,
                 0xFF, 0xFF, 0x08, 0, 3, 0, 1, 0xA0, 0, 0 },
             { 1, 1, 1, 0x11, 0x22, 1, 0xFF }, S::I2c },
         // Past the page end a write wraps to the page start.
-        Case { "PageWrap", kRestarting, { 0x08, 0, 7, 0, 0, 0xA0, 1, 0xFE, 1, 2, 3, 4, 0x08, 0, 3, 0, 2, 0xA0, 1, 0 },
+        Case { "PageWrap", kRestarting, { 0x08, 0, 7, 0, 0, 0xA0, 2, 0xFE, 1, 2, 3, 4, 0x08, 0, 3, 0, 2, 0xA0, 2, 0 },
             { 1, 1, 3, 4 }, S::I2c },
         // A select for other pins is not acknowledged: 0x00, and the bus is left without a stop.
         Case { "Pins", kRestarting,
