@@ -8,7 +8,6 @@
 #include "i2c_adapter.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -130,34 +129,27 @@ TEST_P(Jobs, EndWithinSecondsAsTheyShould)
         SimProcess sim(c.args);
         Prepare(sim.link, pipelined ? "1" : "0", c.variable, c.value);
         auto start = std::chrono::steady_clock::now();
-        std::FILE* pErr = std::tmpfile();
-        int err = ::dup(STDERR_FILENO);
-        ::dup2(::fileno(pErr), STDERR_FILENO);
+        testing::internal::CaptureStderr();
         // The port must not take the place of a standard descriptor the program has closed.
         int input = ::dup(STDIN_FILENO);
         ::close(STDIN_FILENO);
         bool bConnected = i2c_connect(20);
         EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1);
-        for (auto [saved, fd] : { std::pair { input, STDIN_FILENO }, std::pair { err, STDERR_FILENO } }) {
-            ::dup2(saved, fd);
-            ::close(saved);
-        }
-        char said[512] = {};
-        std::rewind(pErr);
-        std::fread(said, 1, sizeof said - 1, pErr);
-        std::fclose(pErr);
-        EXPECT_EQ(std::string(said).ends_with("the EEPROM may have received a partial write\n"), c.bWarns) << said;
+        ::dup2(input, STDIN_FILENO);
+        ::close(input);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.ends_with("the EEPROM may have received a partial write\n"), c.bWarns) << said;
         if (bConnected) {
             for (int i = 0; const Record& r : kRecords) {
                 bool bWritten = EepromWriteBlock(r.address, r.count, Pattern(r.address, r.count).data()), bRead = false;
                 std::vector<uint8_t> read = ReadRecord(r.address, r.count, &bRead);
-                EXPECT_TRUE(!c.reason.empty() || !bRead || read == Stored(r, c.landed < 0)) << r.address;
+                if (bRead && (bWritten || c.reason.empty())) {
+                    EXPECT_EQ(read, Pattern(r.address, r.count)) << r.address;
+                }
                 // What the device refused, or what did not reach it, is never reported done.
                 if (c.reason.empty()) {
-                    EXPECT_EQ(bWritten, c.landed < 0 || i++ < c.landed) << r.address;
-                    EXPECT_EQ(bRead, c.landed < 0) << r.address;
-                } else if (bWritten && bRead) {
-                    EXPECT_EQ(read, Pattern(r.address, r.count)) << r.address;
+                    EXPECT_EQ(std::pair(bWritten, bRead), std::pair(c.landed < 0 || i++ < c.landed, c.landed < 0))
+                        << r.address;
                 }
             }
             reads[pipelined] = RunCalls();
@@ -171,7 +163,7 @@ TEST_P(Jobs, EndWithinSecondsAsTheyShould)
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
         // No overrun, and the adapter left at its boot speed.
         std::string stats = " line_baud=115200 i2c_baud=" + std::to_string(c.lineBaud) + "\n";
-        EXPECT_TRUE(!c.reason.empty() || sim.Finish().ends_with(stats)) << sim.output;
+        EXPECT_TRUE(!c.reason.empty() || sim.Finish().ends_with(stats)) << sim.Out();
         // The file's data where the job wrote it, and nothing at all after a refused connect.
         std::stringstream image;
         image << std::ifstream(sim.image, std::ios::binary).rdbuf();
@@ -190,11 +182,7 @@ TEST_P(Jobs, EndWithinSecondsAsTheyShould)
     }
 }
 
-// Every board with every firmware build, byte by byte and pipelined; some at another line or bus
-// speed. A v3 polls a four-byte receive FIFO: the read command follows the address at once only
-// where the bus keeps up with the line, at 400 kHz on 115200 baud; at 5 kHz, or at 1 or 2 Mbaud,
-// the address goes first.
-std::vector<Job> BoardJobs()
+std::vector<Job> AllJobs()
 {
     auto noVoltage = [](const char* version) {
         return std::string(": the bus acknowledges every address: firmware v") + version
@@ -208,30 +196,6 @@ std::vector<Job> BoardJobs()
         more.insert(more.begin(), { "--hardware", "v4", "--firmware", build, "--latency-us", "4500" });
         return more;
     };
-    return { { "V3Fw61At5kHz", v3("6.1"), "", 2000000, "I2CADAPTER_SPEED", "5", -1, 3 },
-        { "V3Fw62", v3("6.2"), "", 2000000, nullptr, "", -1, 3 },
-        { "V3Fw63", v3("6.3"), "", 2000000, nullptr, "", -1, 3 },
-        { "V3Fw70At115200", v3("7.0"), "", 115200, "I2CADAPTER_BAUD", "115200", -1, 2 },
-        { "V3Fw71Of2017", v3("7.1-2017"), "", 2000000, nullptr, "", -1, 3 },
-        { "V3Fw71At1Mbaud", v3("7.1"), "", 1000000, "I2CADAPTER_BAUD", "1000000", -1, 3 },
-        { "V3Fw80", v3("8.0"), "", 2000000, nullptr, "", -1, 3 },
-        // Before 6.3 a v4 cannot feed its pull-ups itself.
-        { "V4Fw61", v4("6.1"), noVoltage("6.1") }, { "V4Fw62", v4("6.2"), noVoltage("6.2") },
-        { "V4Fw62VpuFedFromOutside", v4("6.2", { "--external-vpu" }), "", 115200, nullptr, "", -1, 2 },
-        { "V4Fw63", v4("6.3"), "", 115200, nullptr, "", -1, 2 },
-        { "V4Fw70", v4("7.0"), "", 115200, nullptr, "", -1, 2 },
-        { "V4Fw71Of2017", v4("7.1-2017"), "", 115200, nullptr, "", -1, 2 },
-        // No banner, binary mode for good, and seven bits per byte left by a terminal user.
-        { "V4Fw71", v4("7.1", { "--bits-per-byte", "7" }), "", 115200, nullptr, "", -1, 2 },
-        { "V4Fw80", v4("8.0"), "", 115200, nullptr, "", -1, 2 },
-        { "HydraBus", { "--hardware", "hydrabus", "--latency-us", "1000" }, "", 115200, nullptr, "", -1, 2 },
-        { "HydraBusAt5kHz", { "--hardware", "hydrabus" },
-            ": a HydraBus has no 5 kHz I2C clock: set I2CADAPTER_SPEED to 50, 100 or 400", 0, "I2CADAPTER_SPEED",
-            "5" } };
-}
-
-std::vector<Job> AllJobs()
-{
     std::vector<Job> jobs = { { "OldFirmwareStaysAt115200", { "--no-baud-change", "--rx-fifo", "4" }, "", 115200 },
         { "Busy", { "--write-cycle-ms", "60000" }, "", 2000000, nullptr, "", 1 },
         { "WrongPins", { "--a1", "high" }, "", 2000000, nullptr, "", 0 },
@@ -242,9 +206,28 @@ std::vector<Job> AllJobs()
             ": the bus acknowledges every address: check the pull-ups and the wiring" },
         { "Mute", { "--mute-after", "0" }, ": no Bus Pirate answered" },
         { "MutedHalfWay", { "--mute-after", "150" }, ": the adapter stopped answering" },
-        { "UnpluggedHalfWay", { "--hangup-after", "150" }, ": the adapter was unplugged" } };
-    std::vector<Job> boards = BoardJobs();
-    jobs.insert(jobs.end(), boards.begin(), boards.end());
+        { "UnpluggedHalfWay", { "--hangup-after", "150" }, ": the adapter was unplugged" },
+        // Every board with each firmware build that acts differently on it, some at another line or bus
+        // speed. A v3 polls a four-byte receive FIFO: the read command follows the address at once only
+        // where the bus keeps up with the line, at 400 kHz on 115200 baud; at 5 kHz, or at 1 or 2 Mbaud,
+        // the address goes first.
+        { "V3Fw61At5kHz", v3("6.1"), "", 2000000, "I2CADAPTER_SPEED", "5", -1, 3 },
+        { "V3Fw63", v3("6.3"), "", 2000000, nullptr, "", -1, 3 },
+        { "V3Fw70At115200", v3("7.0"), "", 115200, "I2CADAPTER_BAUD", "115200", -1, 2 },
+        { "V3Fw71Of2017", v3("7.1-2017"), "", 2000000, nullptr, "", -1, 3 },
+        { "V3Fw71At1Mbaud", v3("7.1"), "", 1000000, "I2CADAPTER_BAUD", "1000000", -1, 3 },
+        { "V3Fw80", v3("8.0"), "", 2000000, nullptr, "", -1, 3 },
+        // Before 6.3 a v4 cannot feed its pull-ups itself.
+        { "V4Fw62", v4("6.2"), noVoltage("6.2") },
+        { "V4Fw62VpuFedFromOutside", v4("6.2", { "--external-vpu" }), "", 115200, nullptr, "", -1, 2 },
+        { "V4Fw63", v4("6.3"), "", 115200, nullptr, "", -1, 2 },
+        // No banner, binary mode for good, and seven bits per byte left by a terminal user.
+        { "V4Fw71", v4("7.1", { "--bits-per-byte", "7" }), "", 115200, nullptr, "", -1, 2 },
+        { "V4Fw80", v4("8.0"), "", 115200, nullptr, "", -1, 2 },
+        { "HydraBus", { "--hardware", "hydrabus", "--latency-us", "1000" }, "", 115200, nullptr, "", -1, 2 },
+        { "HydraBusAt5kHz", { "--hardware", "hydrabus" },
+            ": a HydraBus has no 5 kHz I2C clock: set I2CADAPTER_SPEED to 50, 100 or 400", 0, "I2CADAPTER_SPEED",
+            "5" } };
     // From every state a program may leave the adapter in, at its boot speed or left at 2 Mbaud. The
     // zeros that find it complete a bulk write cut short; a write-then-read takes the fill too.
     for (const char* state : { "terminal", "menu", "bbio", "i2c", "sniffer", "bulk-write", "write-then-read" })

@@ -48,11 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
     model.Device().SetWriteCycleUs(pData[1] >> 6);
     model.Device().AddCorrupt(0x100, 1);
 
-    uint64_t now = 1000000;
-    uint64_t lastLeave = 0;
-    size_t received = 0;
+    uint64_t now = 1000000, lastLeave = 0;
+    size_t offset = 2, received = 0;
     std::vector<uint8_t> out;
-    size_t offset = 2;
     while (offset + 2 <= size) {
         now += uint64_t(pData[offset]) * 10000;
         size_t length = std::min<size_t>(pData[offset + 1] & 0x3F, size - offset - 2);

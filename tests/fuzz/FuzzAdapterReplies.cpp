@@ -94,10 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
             Check((call <= R && result == I2C_READ_FAILED) || (result >= 0 && result <= (call <= R ? 0xFF : 1)));
         }
     }
-    Timed([] {
-        i2c_disconnect();
-        return 0;
-    });
+    Timed([] { return (i2c_disconnect(), 0); });
     Check(i2c_last_error() != nullptr);
     bDone = true;
     adapter.join();

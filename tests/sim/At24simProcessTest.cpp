@@ -1,7 +1,7 @@
-// at24sim as a process on a real pty: the ready line, the image file, the statistics, hang-up, and
-// cleaning up after itself.
-#include "AdapterHarness.h"
+// at24sim as a process on a real pty: the ready line, the image file, the statistics, and cleaning
+// up after itself.
 #include "At24Device.h"
+#include "SimProcess.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -31,7 +31,7 @@ std::string FileText(const std::string& path)
 TEST(At24sim, ServesThePtyUntilSigterm)
 {
     SimProcess sim({});
-    ASSERT_TRUE(sim.output.starts_with("ready "));
+    ASSERT_TRUE(sim.Out().starts_with("ready "));
     EXPECT_TRUE(std::filesystem::read_symlink(sim.link).string().starts_with("/dev/pts/"));
     EXPECT_EQ(FileText(sim.image), std::string(At24Device::kSize, '\xFF'));
     int fd = ::open(sim.link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -48,18 +48,6 @@ TEST(At24sim, ServesThePtyUntilSigterm)
         "ready " + sim.link
             + "\nstats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1 line_baud=115200 i2c_baud=115200\n");
     EXPECT_EQ(sim.status, 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.link)));
-}
-
-TEST(At24sim, HangUpReachesTheClient)
-{
-    SimProcess sim({ "--hangup-after", "3" });
-    int fd = ::open(sim.link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_EQ(::write(fd, "\n\n\n", 3), 3);
-    Read(fd, 100);
-    pollfd pfd { fd, POLLIN, 0 };
-    EXPECT_TRUE(::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP));
-    ::close(fd);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.link)));
 }
 

@@ -3,28 +3,11 @@
 // port and mode set through the environment.
 #pragma once
 
-#include "HexBuilder.h"
+#include "SimProcess.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Started with its link and image in a temporary folder and with --stats, and waited for until it
-// says "ready"; killed on every way out, also when the test process itself dies.
-struct SimProcess {
-    explicit SimProcess(std::vector<std::string> args);
-    ~SimProcess() { Finish(); }
-    // Ends the emulator with SIGTERM and returns all it printed; status is then its exit status.
-    std::string Finish();
-    // Appends what it prints up to a newline, or with bToTheEnd until it ends; each wait is bounded.
-    void Read(bool bToTheEnd);
-
-    TempDir dir;
-    std::string link = dir.Path() + "/link";
-    std::string image = dir.Path() + "/image";
-    std::string output;
-    int pid = -1, out = -1, status = -1;
-};
 
 // Binds the engine to the library (write wait 5 ms, pins low) and sets every variable the library
 // reads, so that nothing is left over from an earlier test: COM1 and COM20 are link, then variable
