@@ -221,6 +221,7 @@ std::vector<Job> AllJobs()
         { "V4Fw62", v4("6.2"), noVoltage("6.2") },
         { "V4Fw62VpuFedFromOutside", v4("6.2", { "--external-vpu" }), "", 115200, nullptr, "", -1, 2 },
         { "V4Fw63", v4("6.3"), "", 115200, nullptr, "", -1, 2 },
+        { "V4Fw70", v4("7.0"), "", 115200, nullptr, "", -1, 2 }, // no repeated start in its write-then-read
         // No banner, binary mode for good, and seven bits per byte left by a terminal user.
         { "V4Fw71", v4("7.1", { "--bits-per-byte", "7" }), "", 115200, nullptr, "", -1, 2 },
         { "V4Fw80", v4("8.0"), "", 115200, nullptr, "", -1, 2 },
