@@ -12,19 +12,14 @@ namespace {
 
     void Record(const char* pszCall, int value = -1)
     {
-        if (!g_bus.bRecord)
-            return;
         char text[16];
-        if (value < 0)
-            std::snprintf(text, sizeof text, "%s", pszCall);
-        else
-            std::snprintf(text, sizeof text, "%s %02X", pszCall, value & 0xFF);
-        g_bus.calls.push_back(text);
+        std::snprintf(text, sizeof text, value < 0 ? "%s" : "%s %02X", pszCall, value & 0xFF);
+        if (g_bus.bRecord)
+            g_bus.calls.push_back(text);
     }
 
     unsigned char Connect(unsigned short port)
     {
-        ++g_bus.nConnects;
         g_bus.nLastPort = port;
         return g_bus.bConnectOk ? 1 : 0;
     }
@@ -36,10 +31,7 @@ namespace {
 
     bool LinkDead()
     {
-        if (g_bus.nCallsLeft <= 0)
-            return g_bus.nCallsLeft == 0;
-        --g_bus.nCallsLeft;
-        return false;
+        return g_bus.nCallsLeft > 0 ? (--g_bus.nCallsLeft, false) : g_bus.nCallsLeft == 0;
     }
 
     int Start()
@@ -94,11 +86,6 @@ Bus& Install()
     I2cLibrary.i2c_write = Write;
     I2cLibrary.i2c_read = Read;
     I2cLibrary.i2c_last_error = nullptr;
-    return g_bus;
-}
-
-Bus& TheBus()
-{
     return g_bus;
 }
 

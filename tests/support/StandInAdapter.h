@@ -16,7 +16,6 @@ struct Bus {
     std::unique_ptr<At24Device> device;
     bool bConnectOk = true;
     bool bRecord = false;
-    int nConnects = 0;
     int nDisconnects = 0;
     int nLastPort = 0;
     // How the library reports: writes always 0 with the acknowledges at the stop (a library that
@@ -31,6 +30,5 @@ struct Bus {
 
 // A fresh erased device (pins low, no write-cycle time) bound into I2cLibrary.
 Bus& Install();
-Bus& TheBus();
 
 } // namespace standin
