@@ -80,25 +80,35 @@ protected:
 };
 
 // Address handling and the shapes of a file: where the data lands and what the current-record line shows.
+// A record the device never stores ends the job: nothing after it is written.
 struct PlacementCase {
     const char* name;
     std::string text;
     uint32_t address; // where Bytes(0x40, count) must land
     size_t count;
     std::string lastCurrent; // how the last current-record line begins
+    Lines body = {};
+    JobResult result = JobResult::Success;
     friend void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 };
 
+constexpr JobResult kRecordError = JobResult::RecordError, kAddressError = JobResult::AddressError;
+
 class PlacementTest : public WriteJobTest, public testing::WithParamInterface<PlacementCase> { };
+
+PlacementCase Refused(const char* name, const std::string& bad, JobResult result, const std::string& line)
+{
+    return { name, HexData(0, Bytes(0x40, 1)) + bad + HexData(0x100, { 0x22 }), 0, 1, "000000 : ", { line }, result };
+}
 
 TEST_P(PlacementTest, DataLandsWhereTheRecordsSay)
 {
     const PlacementCase& c = GetParam();
-    EXPECT_EQ(Run(c.text), JobResult::Success);
+    EXPECT_EQ(Run(c.text), c.result);
     EXPECT_EQ(Memory(c.address, c.count), Bytes(0x40, c.count));
     std::fill_n(bus->memory.begin() + c.address, c.count, 0xFF);
     EXPECT_TRUE(bus->memory == std::vector<uint8_t>(bus->memory.size(), 0xFF)) << "written outside the record";
-    EXPECT_EQ(display.Body(), Lines {});
+    EXPECT_EQ(display.Body(), c.body);
     ASSERT_FALSE(display.Current().empty());
     EXPECT_EQ(display.Current().back().substr(0, c.lastCurrent.size()), c.lastCurrent);
 }
@@ -124,39 +134,16 @@ INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
         PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " },
         PlacementCase { "empty_record_points_anywhere",
             HexLinear(0x0800) + HexData(0x10, {}) + HexLinear(0) + HexData(0x30, Bytes(0x40, 4)), 0x30, 4,
-            "000030 : " }),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Records the device never stores: nothing after them is written and the job ends.
-struct RefusalCase {
-    const char* name;
-    std::string text;
-    Lines body;
-    friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class RefusalTest : public WriteJobTest, public testing::WithParamInterface<RefusalCase> { };
-
-TEST_P(RefusalTest, BadRecordEndsTheJobBeforeAnythingAfterIt)
-{
-    const RefusalCase& c = GetParam();
-    JobResult result = c.body[0].rfind("Record", 0) == 0 ? JobResult::RecordError : JobResult::AddressError;
-    EXPECT_EQ(Run(HexData(0, { 0x11 }) + c.text + HexData(0x100, { 0x22 })), result);
-    EXPECT_EQ(display.Body(), c.body);
-    EXPECT_EQ(bus->memory[0], 0x11);
-    EXPECT_EQ(bus->memory[0x100], 0xFF);
-    EXPECT_EQ(bus->nDisconnects, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
-    testing::Values(RefusalCase { "checksum", ":0300300002337A1F\n", { "Record error Line:2\n" } },
-        RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" } },
-        RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" } },
-        RefusalCase {
-            "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" } },
-        RefusalCase { "runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)),
-            { "Address error Address:01FFF8\n" } },
-        RefusalCase { "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), { "Address error Address:0F0000\n" } }),
+            "000030 : " },
+        Refused("checksum", ":0300300002337A1F\n", kRecordError, "Record error Line:2\n"),
+        Refused("not_hex", "\n:03003000G2337A1E\n", kRecordError, "Record error Line:3\n"),
+        Refused("long_line_counts_once", std::string(3000, 'x') + "\n:00\n", kRecordError, "Record error Line:3\n"),
+        Refused("beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), kAddressError,
+            "Address error Address:8000010\n"),
+        Refused("runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)), kAddressError,
+            "Address error Address:01FFF8\n"),
+        Refused(
+            "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), kAddressError, "Address error Address:0F0000\n")),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the device, the link and the user, and what each leaves in the log and the device.

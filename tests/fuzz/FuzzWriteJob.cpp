@@ -2,6 +2,7 @@
 // says what the device must hold: every data record's bytes and 0xFF elsewhere when the log has no
 // error line; with an error line, the records before the one it names and nothing after it. With a
 // fault of the device or the link, a log without an error line must still mean exactly that.
+#include "HexBuilder.h"
 #include "JobSettings.h"
 #include "RecordingDisplay.h"
 #include "StandInAdapter.h"
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,9 +45,8 @@ std::vector<int> RecordBytes(std::string line)
         bytes.push_back(hi * 16 + lo);
         sum += static_cast<unsigned>(bytes.back());
     }
-    if ((sum & 0xFF) != 0 || bytes.size() != static_cast<size_t>(bytes[0]) + 5)
-        return {};
-    if ((bytes[3] == 2 || bytes[3] == 4) && bytes[0] != 2)
+    bool bExtended = bytes[3] == 2 || bytes[3] == 4;
+    if ((sum & 0xFF) != 0 || bytes.size() != static_cast<size_t>(bytes[0]) + 5 || (bExtended && bytes[0] != 2))
         return {};
     return bytes;
 }
@@ -125,41 +124,26 @@ Expected Decode(std::string text)
     return expected;
 }
 
-std::string g_path;
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (g_path.empty()) {
-        char pattern[] = "/tmp/at24fuzz.XXXXXX";
-        int fd = ::mkstemp(pattern);
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        g_path = pattern;
-    }
+    static TempDir dir;
     // A first byte of 1 to 5 picks a fault of the device or the link; the byte after it, where it matters, the
     // bus calls before the link dies. Then only this holds: a log without an error line means the file is in.
     int fault = size > 1 && data[0] >= 1 && data[0] <= 5 ? data[0] : 0;
     int nCallsLeft = fault == 3 ? data[1] * 8 : -1;
     size_t skip = fault == 0 ? 0 : fault == 3 ? 2 : 1;
     std::string text(reinterpret_cast<const char*>(data) + skip, size - skip);
-    if (FILE* file = std::fopen(g_path.c_str(), "wb")) {
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
-    }
 
     standin::Bus& bus = standin::Install();
     RecordingDisplay display;
     JobSettings = SJobSettings();
-    JobSettings.HexFile = g_path;
+    JobSettings.HexFile = dir.Write("fuzz.hex", text);
     JobSettings.WriteWait = 0;
     JobSettings.RetryMax = 1;
-    JobSettings.iSerialPort = 1;
     JobRunState.WorkerThread = true;
-    if (fault == 1 || fault == 4)
-        bus.device->SetPins(0x04);
+    bus.device->SetPins(fault == 1 || fault == 4 ? 0x04 : 0);
     bus.device->SetWriteCycleUs(fault == 2 ? 1000000000 : 0);
     bus.nCallsLeft = nCallsLeft;
     bus.bDeferAcks = fault == 4;
