@@ -25,13 +25,6 @@ std::vector<uint8_t> Bytes(uint8_t first, size_t n)
     return bytes;
 }
 
-std::string Crlf(std::string text)
-{
-    for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 2))
-        text.insert(i, "\r");
-    return text;
-}
-
 Lines FiveFailed(const std::string& address)
 {
     Lines lines(5, "Verify error Address:" + address + "\n");
@@ -131,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
             "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
                 + HexData(0x30, Bytes(0x40, 4)),
             0x30, 4, "000030 : " },
-        PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " },
+        PlacementCase { "crlf", "\r\n:0400300040414243C6\r\n:00000001FF\r\n", 0x30, 4, "000030 : " },
         PlacementCase { "empty_record_points_anywhere",
             HexLinear(0x0800) + HexData(0x10, {}) + HexLinear(0) + HexData(0x30, Bytes(0x40, 4)), 0x30, 4,
             "000030 : " },
