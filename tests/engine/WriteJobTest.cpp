@@ -202,6 +202,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
             5, kErased },
         FaultCase { "busy_longer_than_the_wait_erased", [](auto& b, auto&) { b.device->SetWriteCycleUs(60000000); },
             kWriteError, FiveFailed("000010"), 5, kErased },
+        // A millisecond a bus call: busy through the first read back and the second write, which only
+        // the device's refusals can tell from a stored one.
+        FaultCase { "busy_through_the_retry_erased",
+            [](auto& b, auto&) {
+                b.device = std::make_unique<At24Device>(b.memory.data(), [&b] { return b.nCalls * 1000; });
+                b.device->SetWriteCycleUs(35000);
+            },
+            kWriteError, FiveFailed("000010"), 5, kErased },
         // 21 calls to write a record, 23 to read it
         FaultCase { "link_lost_after_a_record_erased", [](auto& b, auto&) { b.nCallsLeft = 44; }, kWriteError,
             FiveFailed("000020"), 6, kErased },

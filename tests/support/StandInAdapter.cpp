@@ -31,6 +31,7 @@ namespace {
 
     bool LinkDead()
     {
+        ++g_bus.nCalls;
         return g_bus.nCallsLeft > 0 ? (--g_bus.nCallsLeft, false) : g_bus.nCallsLeft == 0;
     }
 

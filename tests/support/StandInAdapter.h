@@ -23,6 +23,7 @@ struct Bus {
     bool bDeferAcks = false;
     bool bReadsFail = false;
     int nCallsLeft = -1;
+    uint64_t nCalls = 0; // bus calls made, a clock a test may give the device
     bool bRefused = false; // a byte of the open transaction was not acknowledged
     // "S" start, "P" stop, "W xx" write, "R0"/"R1" read with/without acknowledge.
     std::vector<std::string> calls;
