@@ -80,13 +80,12 @@ Bus& Install()
     g_bus = Bus();
     g_bus.device = std::make_unique<At24Device>(g_bus.memory.data());
     g_bus.device->SetWriteCycleUs(0);
-    I2cLibrary.i2c_connect = Connect;
-    I2cLibrary.i2c_disconnect = Disconnect;
-    I2cLibrary.i2c_start = Start;
-    I2cLibrary.i2c_stop = Stop;
-    I2cLibrary.i2c_write = Write;
-    I2cLibrary.i2c_read = Read;
-    I2cLibrary.i2c_last_error = nullptr;
+    I2cLibrary = { .i2c_start = Start,
+        .i2c_stop = Stop,
+        .i2c_write = Write,
+        .i2c_read = Read,
+        .i2c_connect = Connect,
+        .i2c_disconnect = Disconnect };
     return g_bus;
 }
 
