@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,14 +57,13 @@ bool Blank(const std::string& text)
     return text.find_first_not_of(" \t\r\n\x1A") == std::string::npos;
 }
 
-void RecordError(Expected& expected, int number)
-{
-    expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
-}
-
 Expected Decode(std::string text)
 {
     Expected expected;
+    auto recordError = [&expected](int number) {
+        expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
+        return expected;
+    };
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.erase(0, 3);
     // A Ctrl-Z ends the file when only blanks follow it; otherwise its line is an error.
@@ -74,26 +74,20 @@ Expected Decode(std::string text)
         text.resize(Blank(text.substr(z)) ? z : text.rfind('\n', z) + 1);
     }
     std::string lf;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
             lf += text[i];
-    }
     uint32_t base = 0;
     bool bSegment = false;
     int number = 0;
-    for (size_t start = 0; start < lf.size();) {
-        size_t nl = lf.find('\n', start);
-        size_t end = nl == std::string::npos ? lf.size() : nl;
-        std::string line = lf.substr(start, end - start);
-        start = end + 1;
+    std::istringstream lines(lf);
+    for (std::string line; std::getline(lines, line);) {
         ++number;
         if (line.empty() || line[0] != ':')
             continue;
         std::vector<int> bytes = line.size() > 1023 ? std::vector<int>() : RecordBytes(line);
-        if (bytes.empty()) {
-            RecordError(expected, number);
-            return expected;
-        }
+        if (bytes.empty())
+            return recordError(number);
         int type = bytes[3];
         uint32_t value = bytes.size() > 6 ? static_cast<uint32_t>(bytes[4] << 8 | bytes[5]) : 0;
         if (type == 4 || type == 2) {
@@ -119,9 +113,7 @@ Expected Decode(std::string text)
         for (size_t i = 0; i < addresses.size(); ++i)
             expected.memory[addresses[i]] = static_cast<uint8_t>(bytes[4 + i]);
     }
-    if (ctrlZLine)
-        RecordError(expected, ctrlZLine);
-    return expected;
+    return ctrlZLine ? recordError(ctrlZLine) : expected;
 }
 
 } // namespace
