@@ -33,33 +33,27 @@ const BusCase kBusCases[] = {
     { "poll_upper_half", 'p', 0x10000, 0, kAddressMaskA0 | kAddressMaskA1, { "S", "W AE", "P" } },
 };
 
-class EepromBlockTest : public testing::TestWithParam<BusCase> {
-protected:
-    void SetUp() override
-    {
-        bus = &standin::Install();
-        JobSettings.AddressMask = GetParam().mask;
-        // Each page write must be followed by the write wait, which covers the device's cycle.
-        JobSettings.WriteWait = 2;
-        bus->device->SetPins(GetParam().mask);
-        bus->device->SetWriteCycleUs(1000);
-    }
-    standin::Bus* bus = nullptr;
-};
+class EepromBlockTest : public testing::TestWithParam<BusCase> { };
 
 TEST_P(EepromBlockTest, BusSequenceAndDeviceContents)
 {
     const BusCase& c = GetParam();
+    standin::Bus& bus = standin::Install();
+    JobSettings.AddressMask = c.mask;
+    // Each page write must be followed by the write wait, which covers the device's cycle.
+    JobSettings.WriteWait = 2;
+    bus.device->SetPins(c.mask);
+    bus.device->SetWriteCycleUs(1000);
+    bus.bRecord = true;
     uint8_t data[16] = { 1, 2, 3, 4 };
     uint8_t back[16] = {};
-    bus->bRecord = true;
     if (c.kind == 'w')
         EXPECT_TRUE(EepromWriteBlock(c.address, c.count, data));
     else if (c.kind == 'r')
         EXPECT_TRUE(EepromReadBlock(c.address, c.count, back));
     else
         EXPECT_TRUE(EepromAwaitWrite(c.address, 0));
-    EXPECT_EQ(bus->calls, c.calls);
+    EXPECT_EQ(bus.calls, c.calls);
     if (c.kind != 'w')
         return;
     // A block that crosses a page reads back whole in one random read.
