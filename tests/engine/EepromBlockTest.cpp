@@ -2,7 +2,6 @@
 #include "JobSettings.h"
 #include "StandInAdapter.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,17 +18,6 @@ struct BusCase {
     friend void PrintTo(const BusCase& c, std::ostream* os) { *os << c.name; }
 };
 
-Calls Repeat(int n, const char* call)
-{
-    return Calls(static_cast<size_t>(n), call);
-}
-
-Calls operator+(Calls a, const Calls& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 const BusCase kBusCases[] = {
     { "page_write_at_zero", 'w', 0, 2, 0, { "S", "W A0", "W 00", "W 00", "W 01", "W 02", "P" } },
     { "write_without_data", 'w', 0x10, 0, 0, { "S", "W A0", "W 00", "W 10", "P" } },
@@ -41,36 +29,31 @@ const BusCase kBusCases[] = {
     { "read_upper_half_a1_high", 'r', 0x01FF00, 2, kAddressMaskA1,
         { "S", "W AA", "W FF", "W 00", "S", "W AB", "R0", "R1", "P" } },
     { "read_without_data_reads_one", 'r', 0x10, 0, 0, { "S", "W A0", "W 00", "W 10", "S", "W A1", "R1", "P" } },
-    { "read_sixteen", 'r', 0x20, 16, kAddressMaskA0,
-        Calls { "S", "W A4", "W 00", "W 20", "S", "W A5" } + Repeat(15, "R0") + Calls { "R1", "P" } },
+    { "read_three", 'r', 0x20, 3, kAddressMaskA0, { "S", "W A4", "W 00", "W 20", "S", "W A5", "R0", "R0", "R1", "P" } },
     { "poll_upper_half", 'p', 0x10000, 0, kAddressMaskA0 | kAddressMaskA1, { "S", "W AE", "P" } },
 };
 
-class EepromBlockTest : public testing::TestWithParam<BusCase> {
-protected:
-    void SetUp() override
-    {
-        bus = &standin::Install();
-        JobSettings.AddressMask = GetParam().mask;
-        JobSettings.WriteWait = 0;
-        bus->device->SetPins(GetParam().mask);
-    }
-    standin::Bus* bus = nullptr;
-};
+class EepromBlockTest : public testing::TestWithParam<BusCase> { };
 
 TEST_P(EepromBlockTest, BusSequenceAndDeviceContents)
 {
     const BusCase& c = GetParam();
+    standin::Bus& bus = standin::Install();
+    JobSettings.AddressMask = c.mask;
+    // Each page write must be followed by the write wait, which covers the device's cycle.
+    JobSettings.WriteWait = 2;
+    bus.device->SetPins(c.mask);
+    bus.device->SetWriteCycleUs(1000);
+    bus.bRecord = true;
     uint8_t data[16] = { 1, 2, 3, 4 };
     uint8_t back[16] = {};
-    bus->bRecord = true;
     if (c.kind == 'w')
         EXPECT_TRUE(EepromWriteBlock(c.address, c.count, data));
     else if (c.kind == 'r')
         EXPECT_TRUE(EepromReadBlock(c.address, c.count, back));
     else
         EXPECT_TRUE(EepromAwaitWrite(c.address, 0));
-    EXPECT_EQ(bus->calls, c.calls);
+    EXPECT_EQ(bus.calls, c.calls);
     if (c.kind != 'w')
         return;
     // A block that crosses a page reads back whole in one random read.
@@ -80,19 +63,5 @@ TEST_P(EepromBlockTest, BusSequenceAndDeviceContents)
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, EepromBlockTest, testing::ValuesIn(kBusCases), [](const auto& info) { return info.param.name; });
-
-TEST(EepromWaitTest, EachPageWriteIsFollowedByTheWriteWait)
-{
-    using namespace std::chrono;
-    standin::Install();
-    JobSettings.WriteWait = 20;
-    uint8_t data[4] = {};
-    auto t0 = steady_clock::now();
-    EepromWriteBlock(0x10, 4, data);
-    auto t1 = steady_clock::now();
-    EepromWriteBlock(0xFE, 4, data);
-    EXPECT_GE(t1 - t0, milliseconds(20));
-    EXPECT_GE(steady_clock::now() - t1, milliseconds(40));
-}
 
 } // namespace

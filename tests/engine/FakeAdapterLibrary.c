@@ -14,7 +14,7 @@ int i2c_start(void)
 }
 int i2c_stop(void)
 {
-    return 1;
+    return 2;
 }
 int i2c_write(int byte)
 {

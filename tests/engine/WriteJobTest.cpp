@@ -6,28 +6,35 @@
 #include "StandInAdapter.h"
 
 #include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <sys/stat.h>
 #include <thread>
 
 namespace {
 
 using Lines = std::vector<std::string>;
+using Bus = standin::Bus;
+using Display = RecordingDisplay;
+using Arrange = void (*)(Bus&, Display&);
 
 std::vector<uint8_t> Bytes(uint8_t first, size_t n)
 {
     std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<uint8_t>(first + i);
+    std::iota(bytes.begin(), bytes.end(), first);
     return bytes;
 }
 
-std::string Crlf(std::string text)
+Lines FiveFailed(const std::string& address)
 {
-    for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 2))
-        text.insert(i, "\r");
-    return text;
+    Lines lines(5, "Verify error Address:" + address + "\n");
+    lines.push_back("Write error Address:" + address + "\n");
+    return lines;
+}
+
+void StopAtFirst(Bus&, Display& d)
+{
+    d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
 }
 
 class WriteJobTest : public testing::Test {
@@ -42,15 +49,15 @@ protected:
     }
 
     // Runs a whole job on this thread, as the worker would.
-    JobResult Run(const std::string& text)
+    JobResult Run(const std::string& text, int (*job)() = WriteJob)
     {
         JobSettings.HexFile = dir.Write("image.hex", text);
-        return RunPath();
+        return RunPath(job);
     }
-    JobResult RunPath()
+    JobResult RunPath(int (*job)() = WriteJob)
     {
         JobRunState.WorkerThread = true;
-        EXPECT_EQ(WriteJob(), 0);
+        EXPECT_EQ(job(), 0);
         EXPECT_FALSE(JobRunState.WorkerThread);
         EXPECT_EQ(JobRunState.StopRequest, 0);
         return JobRunState.Result;
@@ -59,43 +66,49 @@ protected:
     {
         return std::vector<uint8_t>(bus->memory.begin() + address, bus->memory.begin() + address + n);
     }
-    bool Erased() const
-    {
-        return std::all_of(bus->memory.begin(), bus->memory.end(), [](uint8_t b) { return b == 0xFF; });
-    }
 
-    standin::Bus* bus = nullptr;
-    RecordingDisplay display;
+    Bus* bus = nullptr;
+    Display display;
     TempDir dir;
 };
 
 // Address handling and the shapes of a file: where the data lands and what the current-record line shows.
+// A record the device never stores ends the job: nothing after it is written.
 struct PlacementCase {
     const char* name;
     std::string text;
     uint32_t address; // where Bytes(0x40, count) must land
     size_t count;
-    const char* lastCurrent;
+    std::string lastCurrent; // how the last current-record line begins
+    Lines body = {};
+    JobResult result = JobResult::Success;
     friend void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 };
 
+constexpr JobResult kRecordError = JobResult::RecordError, kAddressError = JobResult::AddressError;
+
 class PlacementTest : public WriteJobTest, public testing::WithParamInterface<PlacementCase> { };
+
+PlacementCase Refused(const char* name, const std::string& bad, JobResult result, const std::string& line)
+{
+    return { name, HexData(0, Bytes(0x40, 1)) + bad + HexData(0x100, { 0x22 }), 0, 1, "000000 : ", { line }, result };
+}
 
 TEST_P(PlacementTest, DataLandsWhereTheRecordsSay)
 {
     const PlacementCase& c = GetParam();
-    EXPECT_EQ(Run(c.text), JobResult::Success);
+    EXPECT_EQ(Run(c.text), c.result);
     EXPECT_EQ(Memory(c.address, c.count), Bytes(0x40, c.count));
     std::fill_n(bus->memory.begin() + c.address, c.count, 0xFF);
-    EXPECT_TRUE(Erased()) << "written outside the record";
-    EXPECT_EQ(display.Body(), Lines {});
+    EXPECT_TRUE(bus->memory == std::vector<uint8_t>(bus->memory.size(), 0xFF)) << "written outside the record";
+    EXPECT_EQ(display.Body(), c.body);
     ASSERT_FALSE(display.Current().empty());
-    EXPECT_EQ(display.Current().back().substr(0, 9), c.lastCurrent);
+    EXPECT_EQ(display.Current().back().substr(0, c.lastCurrent.size()), c.lastCurrent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
     testing::Values(PlacementCase { "plain", HexData(0, Bytes(0x40, 16)), 0, 16, "000000 : " },
-        PlacementCase { "linear", HexLinear(1) + HexData(0x10, Bytes(0x40, 16)), 0x10010, 16, "010010 : " },
+        PlacementCase { "linear", HexLinear(1) + HexData(0x10, Bytes(0x40, 2)), 0x10010, 2, "010010 : 40416D\n" },
         PlacementCase { "linear_kept", HexLinear(1) + HexData(0x10, Bytes(0x40, 8)) + HexData(0x18, Bytes(0x48, 8)),
             0x10010, 16, "010018 : " },
         PlacementCase { "segment", HexSegment(0x1001) + HexData(0x10, Bytes(0x40, 16)), 0x10020, 16, "010020 : " },
@@ -111,51 +124,19 @@ INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
             "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
                 + HexData(0x30, Bytes(0x40, 4)),
             0x30, 4, "000030 : " },
-        PlacementCase { "crlf", Crlf("\n" + HexData(0x30, Bytes(0x40, 4)) + HexEnd()), 0x30, 4, "000030 : " },
+        PlacementCase { "crlf", "\r\n:0400300040414243C6\r\n:00000001FF\r\n", 0x30, 4, "000030 : " },
         PlacementCase { "empty_record_points_anywhere",
             HexLinear(0x0800) + HexData(0x10, {}) + HexLinear(0) + HexData(0x30, Bytes(0x40, 4)), 0x30, 4,
-            "000030 : " }),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(WriteJobTest, CurrentRecordShowsAddressAndDataWithChecksum)
-{
-    EXPECT_EQ(Run(HexLinear(0x0001) + HexData(0x0010, { 0xDE, 0xAD })), JobResult::Success);
-    EXPECT_EQ(display.Current(), Lines { "010010 : DEAD63\n" });
-}
-
-// Records the device never stores: nothing after them is written and the job ends.
-struct RefusalCase {
-    const char* name;
-    std::string text;
-    Lines body;
-    friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class RefusalTest : public WriteJobTest, public testing::WithParamInterface<RefusalCase> { };
-
-TEST_P(RefusalTest, BadRecordEndsTheJobBeforeAnythingAfterIt)
-{
-    const RefusalCase& c = GetParam();
-    JobResult result = c.body[0].rfind("Record", 0) == 0 ? JobResult::RecordError : JobResult::AddressError;
-    EXPECT_EQ(Run(HexData(0, { 0x11 }) + c.text + HexData(0x100, { 0x22 })), result);
-    EXPECT_EQ(display.Body(), c.body);
-    EXPECT_EQ(bus->memory[0], 0x11);
-    EXPECT_EQ(bus->memory[0x100], 0xFF);
-    EXPECT_EQ(bus->nDisconnects, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
-    testing::Values(RefusalCase { "checksum", ":0300300002337A1F\n", { "Record error Line:2\n" } },
-        RefusalCase { "short", ":1000000\n", { "Record error Line:2\n" } },
-        RefusalCase { "eight_chars", ":0000000\n", { "Record error Line:2\n" } },
-        RefusalCase { "count_mismatch", ":0400300002337A1E\n", { "Record error Line:2\n" } },
-        RefusalCase { "not_hex", "\n:03003000G2337A1E\n", { "Record error Line:3\n" } },
-        RefusalCase { "long_line_counts_once", std::string(3000, 'x') + "\n:00\n", { "Record error Line:3\n" } },
-        RefusalCase {
-            "beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), { "Address error Address:8000010\n" } },
-        RefusalCase { "runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)),
-            { "Address error Address:01FFF8\n" } },
-        RefusalCase { "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), { "Address error Address:0F0000\n" } }),
+            "000030 : " },
+        Refused("checksum", ":0300300002337A1F\n", kRecordError, "Record error Line:2\n"),
+        Refused("not_hex", "\n:03003000G2337A1E\n", kRecordError, "Record error Line:3\n"),
+        Refused("long_line_counts_once", std::string(3000, 'x') + "\n:00\n", kRecordError, "Record error Line:3\n"),
+        Refused("beyond_device", HexLinear(0x0800) + HexData(0x10, { 1 }), kAddressError,
+            "Address error Address:8000010\n"),
+        Refused("runs_off_the_end", HexLinear(0x0001) + HexData(0xFFF8, Bytes(0, 9)), kAddressError,
+            "Address error Address:01FFF8\n"),
+        Refused(
+            "segment_beyond", HexSegment(0xF000) + HexData(0, { 1 }), kAddressError, "Address error Address:0F0000\n")),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the device, the link and the user, and what each leaves in the log and the device.
@@ -163,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest,
 // reports can tell.
 struct FaultCase {
     const char* name;
-    void (*arrange)(standin::Bus&, RecordingDisplay&);
+    Arrange arrange;
     JobResult result;
     Lines body;
     int attempts; // at the records, each shown once
@@ -172,13 +153,6 @@ struct FaultCase {
     int flip = -1; // a byte of them stored with bit 0 flipped
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };
-
-Lines FiveFailed(const char* pszAddress)
-{
-    Lines lines(5, std::string("Verify error Address:") + pszAddress + "\n");
-    lines.push_back(std::string("Write error Address:") + pszAddress + "\n");
-    return lines;
-}
 
 class FaultTest : public WriteJobTest, public testing::WithParamInterface<FaultCase> { };
 
@@ -208,61 +182,35 @@ TEST_P(FaultTest, LogAndDeviceTellWhatHappened)
     EXPECT_EQ(display.Current().size(), static_cast<size_t>(c.attempts));
 }
 
-using Bus = standin::Bus;
-using Display = RecordingDisplay;
-void CorruptOnce(Bus& b, Display&)
-{
-    b.device->AddCorrupt(0x15, 1);
-}
-void Stuck(Bus& b, Display&)
-{
-    b.device->AddStuck(0x12);
-}
-void OtherPins(Bus& b, Display&)
-{
-    b.device->SetPins(kAddressMaskA0);
-}
-void OtherPinsAcksAtStop(Bus& b, Display& d)
-{
-    b.bDeferAcks = true, OtherPins(b, d);
-}
-void ReadsFail(Bus& b, Display&)
-{
-    b.bReadsFail = true;
-}
-void Busy(Bus& b, Display&)
-{
-    b.device->SetWriteCycleUs(60000000);
-}
-void LinkLostAfterARecord(Bus& b, Display&)
-{
-    b.nCallsLeft = 44;
-} // 21 calls to write a record, 23 to read it
-void PortRefused(Bus& b, Display&)
-{
-    b.bConnectOk = false;
-}
-void StopAtFirst(Bus&, Display& d)
-{
-    d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
-}
 const Lines kRetried { "Verify error Address:000010\n", "Retry success Address:000010\n" };
 const JobResult kWriteError = JobResult::WriteError;
-
 constexpr bool kErased = true;
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
-    testing::Values(FaultCase { "fails_once", CorruptOnce, JobResult::Success, kRetried, 3, !kErased, 3 },
-        FaultCase { "never_verifies", Stuck, kWriteError, FiveFailed("000010"), 5, !kErased, 1, 2 },
-        FaultCase { "other_pins", OtherPins, kWriteError, FiveFailed("000010"), 5 },
-        FaultCase { "other_pins_erased", OtherPins, kWriteError, FiveFailed("000010"), 5, kErased },
-        FaultCase {
-            "other_pins_erased_acks_at_stop", OtherPinsAcksAtStop, kWriteError, FiveFailed("000010"), 5, kErased },
-        FaultCase { "reads_fail_erased", ReadsFail, kWriteError, FiveFailed("000010"), 5, kErased },
-        FaultCase { "busy_longer_than_the_wait_erased", Busy, kWriteError, FiveFailed("000010"), 5, kErased },
-        FaultCase {
-            "link_lost_after_a_record_erased", LinkLostAfterARecord, kWriteError, FiveFailed("000020"), 6, kErased },
-        FaultCase { "port_refused", PortRefused, JobResult::PortOpenError, { "Port Open Error." }, 0 },
+    testing::Values(FaultCase { "fails_once", [](auto& b, auto&) { b.device->AddCorrupt(0x15, 1); }, JobResult::Success,
+                        kRetried, 3, !kErased, 3 },
+        FaultCase { "never_verifies", [](auto& b, auto&) { b.device->AddStuck(0x12); }, kWriteError,
+            FiveFailed("000010"), 5, !kErased, 1, 2 },
+        FaultCase { "other_pins_erased", [](auto& b, auto&) { b.device->SetPins(kAddressMaskA0); }, kWriteError,
+            FiveFailed("000010"), 5, kErased },
+        FaultCase { "other_pins_erased_acks_at_stop",
+            [](auto& b, auto&) { b.bDeferAcks = true, b.device->SetPins(kAddressMaskA0); }, kWriteError,
+            FiveFailed("000010"), 5, kErased },
+        FaultCase { "reads_fail_erased", [](auto& b, auto&) { b.bReadsFail = true; }, kWriteError, FiveFailed("000010"),
+            5, kErased },
+        // A millisecond a bus call: busy through the first read back and the second write, which only
+        // the device's refusals can tell from a stored one.
+        FaultCase { "busy_through_the_retry_erased",
+            [](auto& b, auto&) {
+                b.device = std::make_unique<At24Device>(b.memory.data(), [&b] { return b.nCalls * 1000; });
+                b.device->SetWriteCycleUs(35000);
+            },
+            kWriteError, FiveFailed("000010"), 5, kErased },
+        // 21 calls to write a record, 23 to read it
+        FaultCase { "link_lost_after_a_record_erased", [](auto& b, auto&) { b.nCallsLeft = 44; }, kWriteError,
+            FiveFailed("000020"), 6, kErased },
+        FaultCase { "port_refused", [](auto& b, auto&) { b.bConnectOk = false; }, JobResult::PortOpenError,
+            { "Port Open Error." }, 0 },
         FaultCase { "stopped", StopAtFirst, JobResult::Stopped, { "Stop processing." }, 1, !kErased, 1 }),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -270,11 +218,11 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultTest,
 // record is honoured at the end-of-file line after it.
 TEST_F(WriteJobTest, StopTakesEffectAtTheNextLineOfAnyKind)
 {
-    display.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; };
+    StopAtFirst(*bus, display);
     EXPECT_EQ(Run(HexData(0, { 1 })), JobResult::Success);
     EXPECT_EQ(display.Body(), Lines {});
-    RecordingDisplay second;
-    second.onCurrent = display.onCurrent;
+    Display second;
+    StopAtFirst(*bus, second);
     EXPECT_EQ(Run(HexData(0, { 1 }) + HexEnd()), JobResult::Stopped);
     EXPECT_EQ(second.Body(), Lines { "Stop processing." });
 }
@@ -283,24 +231,20 @@ TEST_F(WriteJobTest, FileThatCannotBeReadAsTextIsRefusedWithoutBlocking)
 {
     std::string fifo = dir.Path() + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    constexpr JobResult kOpen = JobResult::FileOpenError;
     const struct {
         std::string path;
-        JobResult result;
         const char* reason;
-    } kFiles[] = {
-        { dir.Path() + "/missing.hex", JobResult::FileOpenError, "No such file or directory" },
-        { dir.Path(), JobResult::FileOpenError, "is a directory" },
-        { fifo, JobResult::FileOpenError, "is not a regular file" },
-        { "", JobResult::FileOpenError, "No such file or directory" },
+        JobResult result = kOpen;
+    } kFiles[] = { { dir.Path() + "/missing.hex", "No such file or directory" }, { dir.Path(), "is a directory" },
+        { fifo, "is not a regular file" }, { "", "No such file or directory" },
         // A regular file whose first read fails: the kernel has nothing mapped at offset 0.
-        { "/proc/self/mem", JobResult::FileReadError, "Input/output error" },
-    };
+        { "/proc/self/mem", "Input/output error", JobResult::FileReadError } };
     for (const auto& file : kFiles) {
-        RecordingDisplay own;
+        Display own;
         JobSettings.HexFile = file.path;
         EXPECT_EQ(RunPath(), file.result) << file.path;
-        EXPECT_EQ(
-            own.Body(), Lines { file.result == JobResult::FileOpenError ? "File Open Error." : "File Read Error." });
+        EXPECT_EQ(own.Body(), Lines { file.result == kOpen ? "File Open Error." : "File Read Error." });
         EXPECT_EQ(JobRunState.Reason, file.path + ": " + file.reason);
     }
     EXPECT_EQ(bus->nDisconnects, 5);
@@ -330,7 +274,7 @@ TEST_F(WriteJobTest, WorkerThreadRoadClearsAStaleStopAndTheMark)
 // none shows; the log still names records.
 struct PageCase {
     const char* name;
-    std::function<void(standin::Bus&, RecordingDisplay&)> arrange;
+    Arrange arrange;
     JobResult result;
     Lines body = {};
     uint32_t failedPage = UINT32_MAX; // before it the file is in the device, after it nothing of it
@@ -343,14 +287,16 @@ class PageTest : public WriteJobTest, public testing::WithParamInterface<PageCas
 TEST_P(PageTest, PagesHoldTheFileAndNothingElse)
 {
     const PageCase& c = GetParam();
-    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records = { { 0x00F8, Bytes(0x10, 16) },
-        { 0x0108, Bytes(0x20, 8) }, { 0x0120, Bytes(0x30, 16) }, { 0xFFF0, Bytes(0x40, 32) } };
+    const struct {
+        uint32_t address;
+        uint8_t first, n;
+    } kRecords[] = { { 0x00F8, 0x10, 16 }, { 0x0108, 0x20, 8 }, { 0x0120, 0x30, 16 }, { 0xFFF0, 0x40, 32 } };
     std::string text;
-    std::vector<int> file(0x20000, -1);
-    for (const auto& [address, data] : records) {
-        text += HexLinear(static_cast<uint16_t>(address >> 16)) + HexData(static_cast<uint16_t>(address), data);
-        for (size_t i = 0; i < data.size(); ++i)
-            file[address + i] = data[i];
+    std::vector<int> file(bus->memory.size(), -1);
+    for (const auto& r : kRecords) {
+        text += HexLinear(static_cast<uint16_t>(r.address >> 16))
+            + HexData(static_cast<uint16_t>(r.address), Bytes(r.first, r.n));
+        std::iota(file.begin() + r.address, file.begin() + r.address + r.n, r.first);
     }
     std::fill(bus->memory.begin(), bus->memory.end(), 0x55);
     Lines writes; // each page write the device stored: where its bytes begin, and how many
@@ -360,13 +306,10 @@ TEST_P(PageTest, PagesHoldTheFileAndNothingElse)
         writes.push_back(text);
     });
     c.arrange(*bus, display);
-    JobSettings.HexFile = dir.Write("image.hex", text + c.extra);
-    JobRunState.WorkerThread = true;
-    PageWriteJob();
-    EXPECT_EQ(JobRunState.Result, c.result);
+    EXPECT_EQ(Run(text + c.extra, PageWriteJob), c.result);
     EXPECT_EQ(display.Body(), c.body);
     size_t wrong = 0;
-    for (uint32_t a = 0; a < 0x20000; ++a) {
+    for (uint32_t a = 0; a < file.size(); ++a) {
         uint32_t page = a & ~0xFFu;
         int want = page < c.failedPage && file[a] >= 0 ? file[a] : page == c.failedPage ? -1 : 0x55;
         wrong += want >= 0 && bus->memory[a] != want;
@@ -395,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, PageTest,
             .body = FiveFailed("0000F8"),
             .failedPage = 0 },
         PageCase { .name = "stop_between_pages",
-            .arrange = [](auto&, auto& d) { d.onCurrent = [](const std::string&) { JobRunState.StopRequest = 1; }; },
+            .arrange = StopAtFirst,
             .result = JobResult::Stopped,
             .body = { "Stop processing." },
             .failedPage = 0x100 },

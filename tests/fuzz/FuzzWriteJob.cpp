@@ -2,6 +2,7 @@
 // says what the device must hold: every data record's bytes and 0xFF elsewhere when the log has no
 // error line; with an error line, the records before the one it names and nothing after it. With a
 // fault of the device or the link, a log without an error line must still mean exactly that.
+#include "HexBuilder.h"
 #include "JobSettings.h"
 #include "RecordingDisplay.h"
 #include "StandInAdapter.h"
@@ -10,8 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,9 +46,8 @@ std::vector<int> RecordBytes(std::string line)
         bytes.push_back(hi * 16 + lo);
         sum += static_cast<unsigned>(bytes.back());
     }
-    if ((sum & 0xFF) != 0 || bytes.size() != static_cast<size_t>(bytes[0]) + 5)
-        return {};
-    if ((bytes[3] == 2 || bytes[3] == 4) && bytes[0] != 2)
+    bool bExtended = bytes[3] == 2 || bytes[3] == 4;
+    if ((sum & 0xFF) != 0 || bytes.size() != static_cast<size_t>(bytes[0]) + 5 || (bExtended && bytes[0] != 2))
         return {};
     return bytes;
 }
@@ -57,14 +57,13 @@ bool Blank(const std::string& text)
     return text.find_first_not_of(" \t\r\n\x1A") == std::string::npos;
 }
 
-void RecordError(Expected& expected, int number)
-{
-    expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
-}
-
 Expected Decode(std::string text)
 {
     Expected expected;
+    auto recordError = [&expected](int number) {
+        expected.errorLine = "Record error Line:" + std::to_string(number) + "\n";
+        return expected;
+    };
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.erase(0, 3);
     // A Ctrl-Z ends the file when only blanks follow it; otherwise its line is an error.
@@ -75,26 +74,20 @@ Expected Decode(std::string text)
         text.resize(Blank(text.substr(z)) ? z : text.rfind('\n', z) + 1);
     }
     std::string lf;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
             lf += text[i];
-    }
     uint32_t base = 0;
     bool bSegment = false;
     int number = 0;
-    for (size_t start = 0; start < lf.size();) {
-        size_t nl = lf.find('\n', start);
-        size_t end = nl == std::string::npos ? lf.size() : nl;
-        std::string line = lf.substr(start, end - start);
-        start = end + 1;
+    std::istringstream lines(lf);
+    for (std::string line; std::getline(lines, line);) {
         ++number;
         if (line.empty() || line[0] != ':')
             continue;
         std::vector<int> bytes = line.size() > 1023 ? std::vector<int>() : RecordBytes(line);
-        if (bytes.empty()) {
-            RecordError(expected, number);
-            return expected;
-        }
+        if (bytes.empty())
+            return recordError(number);
         int type = bytes[3];
         uint32_t value = bytes.size() > 6 ? static_cast<uint32_t>(bytes[4] << 8 | bytes[5]) : 0;
         if (type == 4 || type == 2) {
@@ -120,46 +113,29 @@ Expected Decode(std::string text)
         for (size_t i = 0; i < addresses.size(); ++i)
             expected.memory[addresses[i]] = static_cast<uint8_t>(bytes[4 + i]);
     }
-    if (ctrlZLine)
-        RecordError(expected, ctrlZLine);
-    return expected;
+    return ctrlZLine ? recordError(ctrlZLine) : expected;
 }
-
-std::string g_path;
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (g_path.empty()) {
-        char pattern[] = "/tmp/at24fuzz.XXXXXX";
-        int fd = ::mkstemp(pattern);
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        g_path = pattern;
-    }
+    static TempDir dir;
     // A first byte of 1 to 5 picks a fault of the device or the link; the byte after it, where it matters, the
     // bus calls before the link dies. Then only this holds: a log without an error line means the file is in.
     int fault = size > 1 && data[0] >= 1 && data[0] <= 5 ? data[0] : 0;
     int nCallsLeft = fault == 3 ? data[1] * 8 : -1;
     size_t skip = fault == 0 ? 0 : fault == 3 ? 2 : 1;
     std::string text(reinterpret_cast<const char*>(data) + skip, size - skip);
-    if (FILE* file = std::fopen(g_path.c_str(), "wb")) {
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
-    }
 
     standin::Bus& bus = standin::Install();
     RecordingDisplay display;
     JobSettings = SJobSettings();
-    JobSettings.HexFile = g_path;
+    JobSettings.HexFile = dir.Write("fuzz.hex", text);
     JobSettings.WriteWait = 0;
     JobSettings.RetryMax = 1;
-    JobSettings.iSerialPort = 1;
     JobRunState.WorkerThread = true;
-    if (fault == 1 || fault == 4)
-        bus.device->SetPins(0x04);
+    bus.device->SetPins(fault == 1 || fault == 4 ? 0x04 : 0);
     bus.device->SetWriteCycleUs(fault == 2 ? 1000000000 : 0);
     bus.nCallsLeft = nCallsLeft;
     bus.bDeferAcks = fault == 4;

@@ -1,25 +1,19 @@
 #include "HexBuilder.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 std::string HexRecordLine(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data)
 {
     std::vector<uint8_t> bytes { static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8),
         static_cast<uint8_t>(offset & 0xFF), type };
     bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (uint8_t b : bytes)
-        sum += b;
-    bytes.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+    bytes.push_back(static_cast<uint8_t>(0x100 - std::accumulate(bytes.begin(), bytes.end(), 0u)));
     std::string line = ":";
-    char pair[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        line += pair;
-    }
+    for (uint8_t b : bytes)
+        line += { "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0x0F] };
     return line + "\n";
 }
 

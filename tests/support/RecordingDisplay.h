@@ -16,12 +16,7 @@ public:
 
     void SetControlsEnabled(bool bEnable) override { Add(bEnable ? "enable" : "disable"); }
     void SetWriteCaption(const char* pszCaption) override { Add(std::string("caption ") + pszCaption); }
-    void AppendLog(const char* pszText) override
-    {
-        Add(std::string("log ") + pszText);
-        if (onLog)
-            onLog(pszText);
-    }
+    void AppendLog(const char* pszText) override { Add(std::string("log ") + pszText); }
     void ShowCurrent(const char* pszText) override
     {
         Add(std::string("current ") + pszText);
@@ -41,12 +36,9 @@ public:
     std::vector<std::string> Body() const
     {
         auto log = Log();
-        if (log.size() < 3)
-            return {};
-        return std::vector<std::string>(log.begin() + 1, log.end() - 2);
+        return log.size() < 3 ? std::vector<std::string>() : std::vector<std::string>(log.begin() + 1, log.end() - 2);
     }
 
-    std::function<void(const std::string&)> onLog;
     std::function<void(const std::string&)> onCurrent;
 
 private:

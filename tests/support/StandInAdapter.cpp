@@ -12,19 +12,14 @@ namespace {
 
     void Record(const char* pszCall, int value = -1)
     {
-        if (!g_bus.bRecord)
-            return;
         char text[16];
-        if (value < 0)
-            std::snprintf(text, sizeof text, "%s", pszCall);
-        else
-            std::snprintf(text, sizeof text, "%s %02X", pszCall, value & 0xFF);
-        g_bus.calls.push_back(text);
+        std::snprintf(text, sizeof text, value < 0 ? "%s" : "%s %02X", pszCall, value & 0xFF);
+        if (g_bus.bRecord)
+            g_bus.calls.push_back(text);
     }
 
     unsigned char Connect(unsigned short port)
     {
-        ++g_bus.nConnects;
         g_bus.nLastPort = port;
         return g_bus.bConnectOk ? 1 : 0;
     }
@@ -36,10 +31,8 @@ namespace {
 
     bool LinkDead()
     {
-        if (g_bus.nCallsLeft <= 0)
-            return g_bus.nCallsLeft == 0;
-        --g_bus.nCallsLeft;
-        return false;
+        ++g_bus.nCalls;
+        return g_bus.nCallsLeft > 0 ? (--g_bus.nCallsLeft, false) : g_bus.nCallsLeft == 0;
     }
 
     int Start()
@@ -87,18 +80,12 @@ Bus& Install()
     g_bus = Bus();
     g_bus.device = std::make_unique<At24Device>(g_bus.memory.data());
     g_bus.device->SetWriteCycleUs(0);
-    I2cLibrary.i2c_connect = Connect;
-    I2cLibrary.i2c_disconnect = Disconnect;
-    I2cLibrary.i2c_start = Start;
-    I2cLibrary.i2c_stop = Stop;
-    I2cLibrary.i2c_write = Write;
-    I2cLibrary.i2c_read = Read;
-    I2cLibrary.i2c_last_error = nullptr;
-    return g_bus;
-}
-
-Bus& TheBus()
-{
+    I2cLibrary = { .i2c_start = Start,
+        .i2c_stop = Stop,
+        .i2c_write = Write,
+        .i2c_read = Read,
+        .i2c_connect = Connect,
+        .i2c_disconnect = Disconnect };
     return g_bus;
 }
 

@@ -16,7 +16,6 @@ struct Bus {
     std::unique_ptr<At24Device> device;
     bool bConnectOk = true;
     bool bRecord = false;
-    int nConnects = 0;
     int nDisconnects = 0;
     int nLastPort = 0;
     // How the library reports: writes always 0 with the acknowledges at the stop (a library that
@@ -24,6 +23,7 @@ struct Bus {
     bool bDeferAcks = false;
     bool bReadsFail = false;
     int nCallsLeft = -1;
+    uint64_t nCalls = 0; // bus calls made, a clock a test may give the device
     bool bRefused = false; // a byte of the open transaction was not acknowledged
     // "S" start, "P" stop, "W xx" write, "R0"/"R1" read with/without acknowledge.
     std::vector<std::string> calls;
@@ -31,6 +31,5 @@ struct Bus {
 
 // A fresh erased device (pins low, no write-cycle time) bound into I2cLibrary.
 Bus& Install();
-Bus& TheBus();
 
 } // namespace standin
