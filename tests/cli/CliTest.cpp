@@ -14,13 +14,12 @@ const std::string kRecords = HexData(0x20, kData) + HexData(0x30, kData);
 
 struct Case {
     const char* name;
-    std::function<std::string()> text = nullptr; // of the file given last; SECRET makes one nobody may read
+    std::function<std::string()> text = nullptr; // of the file given last
     std::vector<std::string> args = {}; // NAME=value goes to the environment; DIR is the test's folder
     int status = 0;
     std::string out = "", err = ""; // regular expressions found in stdout and stderr
     bool bWritten = false; // the EEPROM holds the records at 0x20; else it holds nothing
-    int signals = 0; // sent once the record at 0x20 shows
-    int signo = SIGINT;
+    std::vector<int> signals = {}; // sent one by one once the record at 0x20 shows
     enum { File, Pipe, Tty } stderrOn = File; // where stderr goes
     friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
@@ -30,24 +29,20 @@ class CliTest : public testing::TestWithParam<Case> { };
 TEST_P(CliTest, StatusOutputAndImage)
 {
     const Case& c = GetParam();
-    bool bRefused = c.status == 3; // the library not loaded
     TempDir dir;
     // Every file in a folder with blanks and UTF-8 in its name, its path longer than 259 characters.
     std::string path = dir.Path() + "/my files/Prüfung データ/" + std::string(250, 'd') + "/a 1.hex";
     std::vector<std::string> args { CLI_PROGRAM },
-        env { std::string("AT24WRITER_I2C_LIBRARY=") + (bRefused ? "/nonexistent/lib.so" : LOOPBACK_LIBRARY),
+        env { std::string("AT24WRITER_I2C_LIBRARY=") + LOOPBACK_LIBRARY,
             "LOOPBACK_IMAGE=" + dir.Path() + "/eeprom.bin" };
     for (const std::string& arg : c.args)
         (std::regex_match(arg, std::regex("[A-Z0-9_]+=.*")) ? env : args)
             .push_back(arg.rfind("DIR", 0) == 0 ? dir.Path() + arg.substr(3) : arg);
-    std::string text = c.text ? c.text() : "";
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (c.text)
-        std::ofstream(path) << text;
-    if (text == "SECRET" && (::geteuid() == 0 || ::chmod(path.c_str(), 0) != 0))
-        GTEST_SKIP() << "root reads every file";
-    if (c.text)
+    if (c.text) {
+        std::ofstream(path) << c.text();
         args.push_back(path);
+    }
     int fds[2] = { -1, -1 }; // what the child's stderr writes to: read end, write end
     if (c.stderrOn == Case::Pipe)
         ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
@@ -57,15 +52,15 @@ TEST_P(CliTest, StatusOutputAndImage)
     ChildProcess cli;
     ASSERT_TRUE(cli.Start(args, env, fds[1]));
     ::close(fds[1]);
-    for (int i = 0; i < c.signals && cli.WaitFor("000020 : "); ++i, ::usleep(50000))
-        cli.Signal(c.signo);
+    for (size_t i = 0; i < c.signals.size() && cli.WaitFor("000020 : "); ++i, ::usleep(50000))
+        cli.Signal(c.signals[i]);
     EXPECT_EQ(cli.Wait(), c.status) << cli.Err();
     std::string out = cli.Out(), err = cli.Err();
     char buffer[4096];
     for (ssize_t n; fds[0] >= 0 && (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) // until no writer is left
         err.append(buffer, static_cast<size_t>(n));
     ::close(fds[0]);
-    EXPECT_TRUE(std::regex_search(out, std::regex(bRefused ? "^$" : c.out))) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex(c.out))) << out;
     EXPECT_TRUE(std::regex_search(err, std::regex(c.err))) << err;
     std::vector<uint8_t> image(0x20000, 0xFF), want = image;
     std::ifstream(dir.Path() + "/eeprom.bin").read(reinterpret_cast<char*>(image.data()), 0x20000);
@@ -83,20 +78,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
     testing::Values(Case { .name = "verbose_pipe",
                         .text = kHex,
                         .args = { "-v" },
-                        .status = 0,
                         .err = "^(0000[23]0 : [0-9A-F]{34}\n){2}$",
                         .bWritten = true,
                         .stderrOn = Case::Pipe },
         Case { .name = "verbose_tty",
             .text = kHex,
             .args = { "-v" },
-            .status = 0,
             .err = R"(^(\r\x1b\[K *\d+% \d+ of 32 B  0000[23]0 : \w+)+\r\x1b\[K$)",
             .bWritten = true,
             .stderrOn = Case::Tty },
         Case { .name = "read_progress_tty",
             .args = { "--read", "DIR/chip.bin", "--length", "12000" },
-            .status = 0,
             .err = R"(^(\r\x1b\[K *\d+% [\d.]+ of 11.7 KiB[^\r]*)+\r\x1b\[K$)",
             .stderrOn = Case::Tty },
         Case { .name = "sigint_once",
@@ -104,24 +96,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .args = { "-v", "LOOPBACK_DELAY_MS=500" },
             .status = 1,
             .out = "\nStop processing\\.\n",
-            .signals = 1 },
+            .signals = { SIGINT } },
         Case { .name = "sighup_once",
             .text = kSlow,
             .args = { "-v", "LOOPBACK_DELAY_MS=500" },
             .status = 1,
             .out = "\nStop processing\\.\n",
-            .signals = 1,
-            .signo = SIGHUP },
+            .signals = { SIGHUP } },
         Case { .name = "sigint_twice",
             .text = kSlow,
             .args = { "-v", "LOOPBACK_DELAY_MS=500" },
             .status = 130,
             .out = "^Start writing[^\n]*\n$",
-            .signals = 2 },
+            .signals = { SIGINT, SIGINT } },
         Case { .name = "highest",
             .text = kHex,
             .args = { "--a0=high", "--a1=HIGH", "--port=com20", "--wait=100", "--attempts=20", "LOOPBACK_PINS=12" },
-            .status = 0,
             .err = "^$",
             .bWritten = true },
         Case { .name = "other_pins_seven_attempts",
@@ -129,26 +119,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .args = { "--a0", "high", "--attempts", "7", "LOOPBACK_PINS=8" },
             .status = 1,
             .out = R"(\)\n(Verify error Address:000020\n){7}Write error Address:000020\nFinish)" },
-        Case { .name = "port_open_error",
-            .text = kHex,
-            .args = { "LOOPBACK_CONNECT=0" },
-            .status = 1,
-            .out = "\nPort Open Error\\.\n",
-            .err = "^at24writer-cli: loopback: connect" },
         Case { .name = "missing",
             .args = { "/nonexistent/a.hex" },
             .status = 1,
             .out = "File Open Error",
             .err = "^at24writer-cli: /nonexistent/a.hex: No such file or directory\n$" },
-        Case { .name = "unreadable",
-            .text = [] { return std::string("SECRET"); },
-            .status = 1,
-            .out = "File Open Error",
-            .err = "Permission denied" },
         Case { .name = "binary",
             .text = [] { return "\177ELF" + std::string(1 << 20, '\0'); },
-            .status = 0,
-            .out = "",
             .err = "holds no data records" },
         Case { .name = "50MB_without_newline",
             .text = [] { return ":" + std::string(50 << 20, '0'); },
@@ -156,11 +133,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliTest,
             .out = "Record error Line:1" },
         Case { .name = "library_missing",
             .text = kHex,
+            .args = { "AT24WRITER_I2C_LIBRARY=/nonexistent/lib.so" },
             .status = 3,
+            .out = "^$",
             .err = "^DLL Error\\(i2c\\.dll\\)\nat24writer-cli: /nonexistent/lib.so: cannot open shared object file" },
         Case { .name = "list_ports",
             .args = { "--list-ports", kAdapter, "I2CADAPTER_COM3=/a b", "I2CADAPTER_COM20=/dev/x" },
-            .status = 0,
             .out = "(^|\n)COM3 /a b\n([^\n]*\n)*COM20 /dev/x\n$" },
         Case { .name = "binary_beyond_the_device",
             .text = [] { return std::string(0x100, 'x'); },

@@ -22,11 +22,8 @@ write_job() {
   # The pipe's reader stays until at24sim ends, so that its output never blocks it.
   "$bin/at24sim" --link "$work/bp" --image "$work/eeprom.bin" >"$work/sim.out" 2>&1 &
   local sim=$!
-  for _ in $(seq 100); do
-    grep -q '^ready ' "$work/sim.out" && break
-    sleep 0.1
-  done
-  grep -q '^ready ' "$work/sim.out" || { kill $sim; fail "at24sim did not get ready: $(cat "$work/sim.out")"; }
+  timeout 10 sh -c 'until grep -q "^ready " "$1"; do sleep 0.1; done' _ "$work/sim.out" ||
+    { kill $sim; fail "at24sim did not get ready: $(cat "$work/sim.out")"; }
   local status=0
   I2CADAPTER_COM1=$work/bp timeout 60 "$bin/at24writer-cli" "$work/data.hex" >"$work/log" 2>&1 || status=$?
   kill $sim

@@ -1,10 +1,7 @@
 // An adapter library for tests of the front ends: the six entry points over the device model in
 // this process, with the image in a file. Configured from the environment:
-//   LOOPBACK_IMAGE     file of the 131072-byte contents (created erased when missing)
-//   LOOPBACK_CONNECT   0 makes every connect fail
+//   LOOPBACK_IMAGE     file of the 131072-byte contents (created erased when missing); no connect without it
 //   LOOPBACK_PINS      select bits the device answers to (0x04, 0x08)
-//   LOOPBACK_STUCK     an address that never stores right
-//   LOOPBACK_CORRUPT   an address whose first page write stores wrong
 //   LOOPBACK_DELAY_MS  a pause in every stop, to make jobs last
 #include "At24Device.h"
 #include "i2c_adapter.h"
@@ -33,7 +30,7 @@ long EnvNumber(const char* pszName, long fallback)
 
 uint8_t* MapImage(const char* pszPath)
 {
-    int fd = ::open(pszPath, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = pszPath ? ::open(pszPath, O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
     if (fd < 0)
         return nullptr;
     struct stat st { };
@@ -53,23 +50,11 @@ uint8_t* MapImage(const char* pszPath)
 
 LOOPBACK_EXPORT unsigned char i2c_connect(unsigned short)
 {
-    if (EnvNumber("LOOPBACK_CONNECT", 1) == 0)
+    if (!g_pImage && !(g_pImage = MapImage(std::getenv("LOOPBACK_IMAGE"))))
         return 0;
-    if (!g_pImage) {
-        const char* pszPath = std::getenv("LOOPBACK_IMAGE");
-        g_pImage = pszPath ? MapImage(pszPath) : new uint8_t[At24Device::kSize];
-        if (!g_pImage)
-            return 0;
-        if (!pszPath)
-            std::fill_n(g_pImage, At24Device::kSize, 0xFF);
-    }
     g_device = std::make_unique<At24Device>(g_pImage);
     g_device->SetWriteCycleUs(0);
     g_device->SetPins(static_cast<uint8_t>(EnvNumber("LOOPBACK_PINS", 0)));
-    if (long stuck = EnvNumber("LOOPBACK_STUCK", -1); stuck >= 0)
-        g_device->AddStuck(static_cast<uint32_t>(stuck));
-    if (long corrupt = EnvNumber("LOOPBACK_CORRUPT", -1); corrupt >= 0)
-        g_device->AddCorrupt(static_cast<uint32_t>(corrupt), 1);
     return 1;
 }
 
@@ -105,5 +90,5 @@ LOOPBACK_EXPORT int i2c_read(int last)
 
 LOOPBACK_EXPORT const char* i2c_last_error(void)
 {
-    return EnvNumber("LOOPBACK_CONNECT", 1) == 0 ? "loopback: connect refused by LOOPBACK_CONNECT=0" : "";
+    return "";
 }
