@@ -254,7 +254,8 @@ INSTANTIATE_TEST_SUITE_P(Jobs, Sessions,
         Session { .name = "pages_merged_split_at_gaps_pages_and_64k",
             .text = kFirst + HexData(0x110, Ramp(0)) + HexData(0x2F8, Ramp(0x20)) + HexLinear(0)
                 + HexData(0xFFF8, Ramp(0x30)) + kLast,
-            .args = { "--pages", "FILE" } },
+            .args = { "--pages", "--wait", "60", "FILE" },
+            .sim = { "--write-cycle-ms", "20" } }, // long enough that the poll between two runs of a page is refused
         Session { .name = "binary_across_64k",
             .text = kBinary,
             .args = { "--binary", "--offset=0xFFF0", "FILE" },
