@@ -47,8 +47,8 @@ struct BoxAnswer {
     }
 };
 
-// The controls in creation order: id, class and text once the dialog has opened.
-const QStringList kControls = { "1000 QLineEdit ", "1001 QPushButton ...", "1004 QRadioButton Low",
+// The caption, then the controls in creation order: id, class and text once the dialog has opened.
+const QStringList kControls = { "AT24C1024(B)", "1000 QLineEdit ", "1001 QPushButton ...", "1004 QRadioButton Low",
     "1003 QRadioButton High", "-1 QGroupBox A0 (A1)", "1005 QRadioButton Low", "1006 QRadioButton High",
     "-1 QGroupBox A1 (A2)", "1014 QLabel ", "-1 QLabel Write address and data", "-1 QLabel Write Log",
     "1007 QPushButton Write", "-1 QLabel Hex File", "1008 QLineEdit 5", "1010 CUpDown Spin1",
@@ -113,13 +113,6 @@ const DuringCase kDuring[] = {
     { .name = "close box", .result = QDialog::Rejected },
 };
 
-// The log between its first line and its two time lines; the job's suite checks those lines.
-QStringList Body(const CMainDlg& dlg)
-{
-    QStringList log = LogLines(dlg);
-    return log.mid(1, log.size() - 3);
-}
-
 // One row per case, named after it.
 template <class Case, size_t N> void AddRows(const Case (&cases)[N])
 {
@@ -146,6 +139,8 @@ class MainDlgTest : public QObject {
         Button(dlg, IDC_WRITE)->click();
     }
     void WaitForJobEnd() { QTRY_VERIFY_WITH_TIMEOUT(!JobRunState.WorkerThread, 10000); }
+    // The log between its first line and its two time lines; the job's suite checks those lines.
+    static QStringList Body(const CMainDlg& dlg) { return LogLines(dlg).mid(1, LogLines(dlg).size() - 3); }
 
 private slots:
     void initTestCase()
@@ -177,14 +172,13 @@ private slots:
         QApplication::setStyle(style);
         CMainDlg dlg;
         QVERIFY(Open(dlg));
-        QStringList controls;
+        QStringList controls = { dlg.windowTitle() };
         for (QWidget* pControl : dlg.Controls())
             controls << QString("%1 %2 %3")
                             .arg(ControlId(pControl))
                             .arg(pControl->metaObject()->className(), ControlText(pControl));
         QCOMPARE(controls, kControls);
         QVERIFY(Button(dlg, IDC_A0_LOW)->isChecked() && Button(dlg, IDC_A1_LOW)->isChecked());
-        QCOMPARE(dlg.windowTitle(), QString("AT24C1024(B)"));
         QCOMPARE(dlg.windowIcon().availableSizes(), QList<QSize>({ { 32, 32 }, { 16, 16 } }));
         // x in quarters of the font's average width, y in eighths of its height; a spin at its
         // buddy's right edge, as high as the buddy.
