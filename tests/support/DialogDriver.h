@@ -1,4 +1,4 @@
-// Driving the main dialog offscreen: opening it and reading or setting its controls.
+// Driving the main dialog offscreen: opening it and reading its controls.
 #pragma once
 
 #include "DialogBuilder.h"
@@ -27,16 +27,10 @@ inline QString ItemText(const CMainDlg& dlg, int nID)
     return ControlText(dlg.GetDlgItem(nID));
 }
 
-inline void SetItemText(const CMainDlg& dlg, int nID, const QString& text)
-{
-    dlg.GetDlgItem<QLineEdit>(nID)->setText(text);
-}
-
 inline QStringList LogLines(const CMainDlg& dlg)
 {
-    auto* pList = dlg.GetDlgItem<QListWidget>(IDC_LOG);
     QStringList lines;
-    for (int i = 0; i < pList->count(); ++i)
-        lines << pList->item(i)->text();
+    for (QListWidgetItem* pItem : dlg.GetDlgItem<QListWidget>(IDC_LOG)->findItems("*", Qt::MatchWildcard))
+        lines << pItem->text();
     return lines;
 }
