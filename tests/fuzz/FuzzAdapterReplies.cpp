@@ -45,9 +45,7 @@ void Answer(int master, const uint8_t* pData, size_t size, bool bHangUp, const s
     uint8_t buffer[4096];
     pollfd pfd { master, POLLIN, 0 };
     for (size_t offset = 0; !bDone;) {
-        if (::poll(&pfd, 1, 10) != 1)
-            continue;
-        if (::read(master, buffer, sizeof buffer) <= 0) { // no client on the line yet, or no more
+        if (::poll(&pfd, 1, 10) != 1 || ::read(master, buffer, sizeof buffer) <= 0) { // no client yet, or no more
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
