@@ -3,6 +3,7 @@
 // The first two input bytes choose the configuration; the rest are bursts of
 // [gap in 10 us units][host line speed << 6 | length][bytes].
 #include "BusPirateModel.h"
+#include "FuzzCheck.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -19,12 +20,6 @@ constexpr uint32_t kFifoDepths[] = { 0, 1, 4, 16 };
 constexpr uint32_t kHostBauds[] = { 0, 115200, 2000000, 1000000 };
 // The most one received byte can cause: a SUMP capture or a write-then-read of 4096 bytes.
 constexpr size_t kMaxReplyPerByte = 4200;
-
-void Check(bool bOk)
-{
-    if (!bOk)
-        __builtin_trap();
-}
 
 } // namespace
 

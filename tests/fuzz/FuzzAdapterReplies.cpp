@@ -3,6 +3,7 @@
 // stands in for the serial port; a thread at its far end answers each burst the library sends with
 // the next chunk of the input, and once they are used up stays silent or hangs up. The first input
 // byte chooses the mode; the rest are chunks of [length][bytes].
+#include "FuzzCheck.h"
 #include "i2c_adapter.h"
 
 #include <algorithm>
@@ -24,12 +25,6 @@ constexpr int S = -1, P = -2, R = -3, L = -4; // start, stop, read, read the las
 // A page write of two bytes and a random read of them, as the writer does it.
 constexpr int kCalls[] = { S, 0xA0, 0x00, 0x10, 0x55, 0xAA, P, S, 0xA0, 0x00, 0x10, S, 0xA1, R, L, P };
 const char* const kBauds[] = { "", "115200", "1000000", "2000000" };
-
-void Check(bool bOk)
-{
-    if (!bOk)
-        __builtin_trap();
-}
 
 template <class Call> int Timed(Call call)
 {
