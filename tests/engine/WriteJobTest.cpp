@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Addresses, PlacementTest,
         PlacementCase { "across_page", HexData(0x01F8, Bytes(0x40, 255)), 0x1F8, 255, "0001F8 : " },
         PlacementCase { "after_end_of_file", HexEnd() + HexData(0x20, Bytes(0x40, 4)), 0x20, 4, "000020 : " },
         PlacementCase { "skipped_lines",
-            "comment\n\n :10000000\n" + HexRecordLine(0x03, 0, { 0, 0, 0, 0 }) + HexRecordLine(0x05, 0, { 0, 0, 0, 0 })
+            "comment\n\n :10000000\n" + HexData(0, { 0, 0, 0, 0 }, 0x03) + HexData(0, { 0, 0, 0, 0 }, 0x05)
                 + HexData(0x30, Bytes(0x40, 4)),
             0x30, 4, "000030 : " },
         PlacementCase { "crlf", "\r\n:0400300040414243C6\r\n:00000001FF\r\n", 0x30, 4, "000030 : " },

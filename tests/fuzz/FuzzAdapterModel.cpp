@@ -3,28 +3,23 @@
 // The first two input bytes choose the configuration; the rest are bursts of
 // [gap in 10 us units][host line speed << 6 | length][bytes].
 #include "BusPirateModel.h"
+#include "FuzzCheck.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr AdapterState kStates[] = { AdapterState::Terminal, AdapterState::Menu, AdapterState::Bbio, AdapterState::I2c,
     AdapterState::Sniffer, AdapterState::BulkWrite, AdapterState::WriteThenRead, AdapterState::Terminal };
-constexpr Hardware kBoards[] = { Hardware::V3, Hardware::V4, Hardware::HydraBus, Hardware::V3 };
 constexpr uint32_t kFifoDepths[] = { 0, 1, 4, 16 };
 constexpr uint32_t kHostBauds[] = { 0, 115200, 2000000, 1000000 };
 // The most one received byte can cause: a SUMP capture or a write-then-read of 4096 bytes.
 constexpr size_t kMaxReplyPerByte = 4200;
-
-void Check(bool bOk)
-{
-    if (!bOk)
-        __builtin_trap();
-}
 
 } // namespace
 
@@ -35,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
     static std::vector<uint8_t> memory(At24Device::kSize);
     std::fill(memory.begin(), memory.end(), 0xFF);
     BusPirateConfig config;
-    config.hardware = kBoards[pData[0] & 0x03];
+    config.hardware = static_cast<Hardware>((pData[0] & 0x03) % 3);
     config.firmware = static_cast<Firmware>(pData[1] % std::size(kFirmwareBuilds));
     config.rxFifo = kFifoDepths[(pData[0] >> 2) & 0x03];
     config.noPullups = pData[0] & 0x10;
@@ -59,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
         received += length;
         offset += 2 + length;
         while (model.NextDue() <= now) {
-            Check(model.NextDue() >= lastLeave);
-            lastLeave = model.NextDue();
+            Check(model.NextDue() >= std::exchange(lastLeave, model.NextDue()));
             Check(model.TakeDue(now, out) > 0);
         }
     }

@@ -3,6 +3,7 @@
 // stands in for the serial port; a thread at its far end answers each burst the library sends with
 // the next chunk of the input, and once they are used up stays silent or hangs up. The first input
 // byte chooses the mode; the rest are chunks of [length][bytes].
+#include "FuzzCheck.h"
 #include "i2c_adapter.h"
 
 #include <algorithm>
@@ -25,12 +26,6 @@ constexpr int S = -1, P = -2, R = -3, L = -4; // start, stop, read, read the las
 constexpr int kCalls[] = { S, 0xA0, 0x00, 0x10, 0x55, 0xAA, P, S, 0xA0, 0x00, 0x10, S, 0xA1, R, L, P };
 const char* const kBauds[] = { "", "115200", "1000000", "2000000" };
 
-void Check(bool bOk)
-{
-    if (!bOk)
-        __builtin_trap();
-}
-
 template <class Call> int Timed(Call call)
 {
     auto start = std::chrono::steady_clock::now();
@@ -45,9 +40,7 @@ void Answer(int master, const uint8_t* pData, size_t size, bool bHangUp, const s
     uint8_t buffer[4096];
     pollfd pfd { master, POLLIN, 0 };
     for (size_t offset = 0; !bDone;) {
-        if (::poll(&pfd, 1, 10) != 1)
-            continue;
-        if (::read(master, buffer, sizeof buffer) <= 0) { // no client on the line yet, or no more
+        if (::poll(&pfd, 1, 10) != 1 || ::read(master, buffer, sizeof buffer) <= 0) { // no client yet, or no more
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }

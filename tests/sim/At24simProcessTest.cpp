@@ -47,7 +47,7 @@ TEST(At24sim, ServesThePtyUntilSigterm)
     EXPECT_EQ(sim.Finish(),
         "ready " + sim.link
             + "\nstats command_bytes=31 round_trips=3 bus_bytes=4 page_writes=1 line_baud=115200 i2c_baud=115200\n");
-    EXPECT_EQ(sim.status, 0);
+    EXPECT_EQ(sim.Wait(), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.link)));
 }
 
@@ -57,7 +57,7 @@ TEST(At24sim, UsageErrorExitsWith2)
              std::vector<std::string> { "--hardware", "hydrabus", "--firmware", "8.0" } }) {
         SimProcess sim(args);
         sim.Finish();
-        EXPECT_EQ(sim.status, 2);
+        EXPECT_EQ(sim.Wait(), 2);
     }
 }
 

@@ -32,10 +32,9 @@ std::vector<uint8_t> Pattern(uint32_t address, int count)
 
 std::vector<uint8_t> ReadRecord(uint32_t address, int count, bool* pDone)
 {
-    std::vector<uint8_t> data(static_cast<size_t>(count) + 1);
-    bool bDone = EepromReadBlock(address, count, data.data());
-    if (pDone)
-        *pDone = bDone;
+    std::vector<uint8_t> data(static_cast<size_t>(count) + 1); // a record of none still reads a byte
+    bool bDone;
+    (pDone ? *pDone : bDone) = EepromReadBlock(address, count, data.data());
     data.resize(static_cast<size_t>(count));
     return data;
 }

@@ -1,11 +1,10 @@
 #include "HexBuilder.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <numeric>
 
-std::string HexRecordLine(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data)
+std::string HexData(uint16_t offset, const std::vector<uint8_t>& data, uint8_t type)
 {
     std::vector<uint8_t> bytes { static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8),
         static_cast<uint8_t>(offset & 0xFF), type };
@@ -17,19 +16,14 @@ std::string HexRecordLine(uint8_t type, uint16_t offset, const std::vector<uint8
     return line + "\n";
 }
 
-std::string HexData(uint16_t offset, const std::vector<uint8_t>& data)
-{
-    return HexRecordLine(0x00, offset, data);
-}
-
 std::string HexLinear(uint16_t upper)
 {
-    return HexRecordLine(0x04, 0, { static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper & 0xFF) });
+    return HexData(0, { static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper & 0xFF) }, 0x04);
 }
 
 std::string HexSegment(uint16_t segment)
 {
-    return HexRecordLine(0x02, 0, { static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment & 0xFF) });
+    return HexData(0, { static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment & 0xFF) }, 0x02);
 }
 
 std::string HexEnd()
@@ -44,16 +38,8 @@ TempDir::TempDir()
         m_path = pattern;
 }
 
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ec);
-}
-
 std::string TempDir::Write(const std::string& name, const std::string& text) const
 {
-    std::string path = m_path + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    std::ofstream(m_path + "/" + name, std::ios::binary) << text;
+    return m_path + "/" + name;
 }

@@ -2,11 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-std::string HexRecordLine(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data);
-std::string HexData(uint16_t offset, const std::vector<uint8_t>& data);
+// A record of the given type, a data record unless told otherwise.
+std::string HexData(uint16_t offset, const std::vector<uint8_t>& data, uint8_t type = 0x00);
 std::string HexLinear(uint16_t upper);
 std::string HexSegment(uint16_t segment);
 std::string HexEnd();
@@ -15,7 +16,7 @@ std::string HexEnd();
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
+    ~TempDir() { std::filesystem::remove_all(m_path, m_removal); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return m_path; }
@@ -24,4 +25,5 @@ public:
 
 private:
     std::string m_path;
+    std::error_code m_removal; // a folder that is gone already, or was never made
 };

@@ -22,10 +22,10 @@ namespace {
 uint8_t* g_pImage = nullptr;
 std::unique_ptr<At24Device> g_device;
 
-long EnvNumber(const char* pszName, long fallback)
+long EnvNumber(const char* pszName)
 {
     const char* pszValue = std::getenv(pszName);
-    return pszValue && *pszValue ? std::strtol(pszValue, nullptr, 0) : fallback;
+    return pszValue ? std::strtol(pszValue, nullptr, 0) : 0;
 }
 
 uint8_t* MapImage(const char* pszPath)
@@ -54,7 +54,7 @@ LOOPBACK_EXPORT unsigned char i2c_connect(unsigned short)
         return 0;
     g_device = std::make_unique<At24Device>(g_pImage);
     g_device->SetWriteCycleUs(0);
-    g_device->SetPins(static_cast<uint8_t>(EnvNumber("LOOPBACK_PINS", 0)));
+    g_device->SetPins(static_cast<uint8_t>(EnvNumber("LOOPBACK_PINS")));
     return 1;
 }
 
@@ -74,7 +74,7 @@ LOOPBACK_EXPORT int i2c_stop(void)
 {
     if (g_device)
         g_device->Stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(EnvNumber("LOOPBACK_DELAY_MS", 0)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(EnvNumber("LOOPBACK_DELAY_MS")));
     return 1;
 }
 
