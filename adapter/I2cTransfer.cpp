@@ -261,7 +261,6 @@ bool I2cTransfer::FetchFirst(ReadPath path, const std::vector<uint8_t>& address,
     return Settle(outcome);
 }
 
-// A refused write-then-read leaves the bus without a stop condition; a completed one has sent its own.
 // A select byte alone asks whether the device is there and done with its write cycle: more often
 // than not it is refused, and the firmware then leaves the stop to the host. The stop goes along at
 // once, so that the answer costs one round trip either way; after an acknowledge the firmware has
@@ -284,6 +283,7 @@ bool I2cTransfer::Probe(uint8_t select)
     return Usable();
 }
 
+// A refused write-then-read leaves the bus without a stop condition; a completed one has sent its own.
 bool I2cTransfer::Settle(Outcome outcome)
 {
     if (outcome == Outcome::Nacked || outcome == Outcome::Refused)

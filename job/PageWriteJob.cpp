@@ -41,9 +41,10 @@ JobResult ReadImage(JobDisplay& display, FileImage& image)
     });
 }
 
-// One attempt at a page: each run of defined bytes in one page write, each but the last followed
-// by acknowledge polling, then the page read back in one read once the device is ready. The address of the first byte
-// that is not right (or of the page's first defined byte, when the adapter failed), or UINT32_MAX when all are.
+// One attempt at a page: each run of defined bytes in one page write, each but the last followed by
+// acknowledge polling, then the page read back in one read once the device is ready. The address of
+// the first byte that is not right (or of the page's first defined byte, when the adapter failed), or
+// UINT32_MAX when all are.
 uint32_t AttemptPage(const FileImage& image, uint32_t first, uint32_t last)
 {
     uint8_t readBack[kEepromPageSize];
